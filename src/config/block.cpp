@@ -1,0 +1,268 @@
+#include "config/block.h"
+
+#include <cstring>
+
+#include "base/text.h"
+#include "diag/log.h"
+
+namespace wl {
+
+bool MemorySource::read(void* buffer, uint32_t count, uint32_t& got) {
+    got = 0;
+    if (position_ < bytes_.size()) {
+        uint64_t available = bytes_.size() - position_;
+        got = uint32_t(available < count ? available : count);
+        std::memcpy(buffer, bytes_.data() + position_, got);
+        position_ += got;
+    }
+    return true;
+}
+
+bool BlockReader::seek(int64_t offset) {
+    // A negative offset cannot be read from: the next read then fails like a
+    // read at the end of the file, instead of reading from the old position.
+    positionInvalid_ = offset < 0 || !source_.seek(uint64_t(offset));
+    return !positionInvalid_;
+}
+
+bool BlockReader::readExact(void* buffer, uint32_t count, uint32_t& got) {
+    got = 0;
+    if (failure_ || positionInvalid_) return false;
+    bool ok = source_.read(buffer, count, got);
+    return ok && got == count;
+}
+
+bool BlockReader::readInt(int32_t& value) {
+    unsigned char b[4];
+    uint32_t got;
+    if (!readExact(b, 4, got)) {
+        if (!failure_) {
+            logMessage(u"error %d %d\n", int(source_.lastError()), int(got));
+            fail(u"Internal Error: readInt");
+        }
+        return false;
+    }
+    value = int32_t(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24);
+    return true;
+}
+
+bool BlockReader::readShort(int16_t& value) {
+    unsigned char b[2];
+    uint32_t got;
+    if (!readExact(b, 2, got)) {
+        if (!failure_) {
+            logMessage(u"error %d\n", int(source_.lastError()));
+            fail(u"Internal Error: readShort");
+        }
+        return false;
+    }
+    value = int16_t(uint16_t(b[0] | b[1] << 8));
+    return true;
+}
+
+bool BlockReader::readLong(int64_t& value) {
+    unsigned char b[8];
+    uint32_t got;
+    if (!readExact(b, 8, got)) {
+        if (!failure_) {
+            logMessage(u"error %d\n", int(source_.lastError()));
+            fail(u"Internal Error: readLong");
+        }
+        return false;
+    }
+    uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) v = v << 8 | b[i];
+    value = int64_t(v);
+    return true;
+}
+
+bool BlockReader::readLength(int32_t& length, const char16_t* failureText) {
+    if (!readInt(length)) return false;
+    uint64_t position = source_.position();
+    uint64_t left = position < source_.size() ? source_.size() - position : 0;
+    if (length < 0 || uint64_t(length) > left) {
+        fail(failureText);
+        return false;
+    }
+    return true;
+}
+
+bool BlockReader::readString(std::string& value) {
+    int32_t length;
+    if (!readLength(length, u"Internal Error: readString")) return false;
+    value.assign(std::size_t(length), '\0');
+    uint32_t got;
+    if (!readExact(value.data(), uint32_t(length), got)) {
+        fail(u"Internal Error: readString");
+        return false;
+    }
+    return true;
+}
+
+bool BlockReader::readWString(std::u16string& value) {
+    int32_t length;
+    if (!readLength(length, u"Internal Error: readWString")) return false;
+    std::string bytes(std::size_t(length), '\0');
+    uint32_t got;
+    if (!readExact(bytes.data(), uint32_t(length), got)) {
+        fail(u"Internal Error: readWString");
+        return false;
+    }
+    value.assign(std::size_t(length) / 2, u'\0');
+    for (std::size_t i = 0; i < value.size(); ++i)
+        value[i] = char16_t(static_cast<unsigned char>(bytes[2 * i]) |
+                            static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+    return true;
+}
+
+bool locateConfigBlock(BlockReader& reader, uint64_t& blockStart) {
+    int32_t peOffset;
+    int16_t sections, optionalSize;
+    reader.seek(60);
+    if (!reader.readInt(peOffset)) return false;
+    reader.seek(int64_t(peOffset) + 6);
+    if (!reader.readShort(sections)) return false;
+    logMessage(u"number of sections: %d", int(sections));
+    reader.seek(int64_t(peOffset) + 20);
+    if (!reader.readShort(optionalSize)) return false;
+    logMessage(u"size of optional headers: %d", int(optionalSize));
+    // The section table starts at H+24+O; the last of its 40-byte entries is
+    // at H+24+O+40(N-1).
+    int64_t lastSection = int64_t(peOffset) + optionalSize + 40 * int64_t(sections) - 16;
+    logMessage(u"resSectionTableStart: %d", int(lastSection));
+    int32_t rawSize, rawOffset;
+    reader.seek(lastSection + 16);
+    if (!reader.readInt(rawSize)) return false;
+    reader.seek(lastSection + 20);
+    if (!reader.readInt(rawOffset)) return false;
+    logMessage(u"rawDataSize: %d, rawDataOffset: %d", int(rawSize), int(rawOffset));
+    blockStart = uint64_t(uint32_t(rawSize)) + uint64_t(uint32_t(rawOffset));
+    reader.seek(int64_t(blockStart));
+    return true;
+}
+
+namespace {
+
+bool readMessageRecords(BlockReader& reader, int32_t count,
+                        std::vector<std::pair<int32_t, std::u16string>>& out) {
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t id;
+        std::u16string text;
+        if (!reader.readInt(id) || !reader.readWString(text)) return false;
+        out.emplace_back(id, std::move(text));
+    }
+    return true;
+}
+
+}  // namespace
+
+bool parseConfigBlock(BlockReader& reader, ParsedBlock& block, const std::function<void()>& beforeSections) {
+    block.start = reader.source().position();
+    int32_t magic;
+    if (!reader.readInt(magic)) return false;
+    if (uint32_t(magic) != kConfigMagic) {
+        reader.fail(u"Internal Error: magic");
+        return false;
+    }
+    if (!reader.readInt(block.headerWord1) || !reader.readInt(block.headerWord2) ||
+        !reader.readLong(block.headerLength))
+        return false;
+
+    int32_t count;
+    if (!reader.readInt(count)) return false;
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t id;
+        std::string value;
+        if (!reader.readInt(id) || !reader.readString(value)) return false;
+        block.settings.emplace_back(id, std::move(value));
+    }
+    if (!reader.readInt(count)) return false;
+    if (!readMessageRecords(reader, count, block.messages)) return false;
+
+    if (beforeSections) beforeSections();
+
+    if (!reader.readInt(count)) return false;
+    for (int32_t k = 0; k < count; ++k) {
+        LanguageSection section;
+        int32_t entries;
+        if (!reader.readString(section.prefix) || !reader.readInt(entries) ||
+            !readMessageRecords(reader, entries, section.messages))
+            return false;
+        block.sections.push_back(std::move(section));
+    }
+    block.end = reader.source().position();
+    return true;
+}
+
+bool sectionMatches(std::string_view prefix, std::string_view localeCode) {
+    return localeCode.substr(0, prefix.size()) == prefix;
+}
+
+void applyConfigBlock(const ParsedBlock& block, std::string_view localeCode, ConfigStore& store) {
+    for (const auto& [id, value] : block.settings) store.settings[id] = untilNul(value);
+    for (const auto& [id, text] : block.messages) store.messages[id] = untilNul(text);
+    for (const LanguageSection& section : block.sections) {
+        if (!sectionMatches(section.prefix, localeCode)) continue;
+        for (const auto& [id, text] : section.messages) store.messages[id] = untilNul(text);
+    }
+}
+
+namespace {
+
+void putInt(std::string& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(char((v >> (8 * i)) & 0xFF));
+}
+
+void putLong(std::string& out, uint64_t v) {
+    for (int i = 0; i < 8; ++i) out.push_back(char((v >> (8 * i)) & 0xFF));
+}
+
+void putWide(std::string& out, const std::u16string& text) {
+    putInt(out, uint32_t(text.size() * 2));
+    for (char16_t c : text) {
+        out.push_back(char(c & 0xFF));
+        out.push_back(char(c >> 8));
+    }
+}
+
+void putMessages(std::string& out, const std::vector<std::pair<int32_t, std::u16string>>& messages) {
+    putInt(out, uint32_t(messages.size()));
+    for (const auto& [id, text] : messages) {
+        putInt(out, uint32_t(id));
+        putWide(out, text);
+    }
+}
+
+}  // namespace
+
+std::string serializeConfigBlock(const ParsedBlock& block) {
+    std::string body;
+    putInt(body, uint32_t(block.settings.size()));
+    for (const auto& [id, value] : block.settings) {
+        putInt(body, uint32_t(id));
+        putInt(body, uint32_t(value.size()));
+        body += value;
+    }
+    putMessages(body, block.messages);
+    putInt(body, uint32_t(block.sections.size()));
+    for (const LanguageSection& section : block.sections) {
+        putInt(body, uint32_t(section.prefix.size()));
+        body += section.prefix;
+        putMessages(body, section.messages);
+    }
+    std::string out;
+    putInt(out, kConfigMagic);
+    putInt(out, 0);
+    putInt(out, uint32_t(block.headerWord2));
+    putLong(out, uint64_t(body.size()) + 8);  // from the length field itself to the end
+    out += body;
+    return out;
+}
+
+std::string blockTrailer(std::size_t blockSize) {
+    std::string out("\xE8\xE4\x13\xD5", 4);
+    if (blockSize + out.size() < 4096) out.append(4096 - blockSize - out.size(), '\0');
+    return out;
+}
+
+}  // namespace wl

@@ -1,0 +1,129 @@
+// The configuration block appended behind the executable's last PE section:
+// reading it from a byte source, and writing it (for the packer and tests).
+//
+// Layout, little-endian throughout:
+//   magic D5 13 E4 E8, int32 0, int32 (free), int64 bytes from this field to
+//   the end of the sections; int32 N, N x (int32 id, int32 length, bytes);
+//   int32 M, M x (int32 id, int32 even length, UTF-16LE);
+//   int32 K, K x (int32 length, prefix bytes, int32 E, E message records).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "config/store.h"
+
+namespace wl {
+
+constexpr uint32_t kConfigMagic = 0xE8E413D5u;
+
+// Where the reader gets its bytes: the executable file, or memory in tests.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual bool seek(uint64_t offset) = 0;
+    // Reads up to count bytes; got is what arrived. False when the read failed.
+    virtual bool read(void* buffer, uint32_t count, uint32_t& got) = 0;
+    virtual uint64_t position() const = 0;
+    virtual uint64_t size() const = 0;
+    // The system error code of the last failed operation (0 when none).
+    virtual uint32_t lastError() const { return 0; }
+};
+
+class MemorySource : public ByteSource {
+public:
+    explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
+    bool seek(uint64_t offset) override {
+        position_ = offset;
+        return true;
+    }
+    bool read(void* buffer, uint32_t count, uint32_t& got) override;
+    uint64_t position() const override { return position_; }
+    uint64_t size() const override { return bytes_.size(); }
+
+private:
+    std::string_view bytes_;
+    uint64_t position_ = 0;
+};
+
+// The stream readers. Each reads at the current position and advances it. The
+// first failure is kept as its fixed text ("Internal Error: readInt" ...) and
+// logged as the launcher always has; the caller turns it into the fatal exit.
+class BlockReader {
+public:
+    explicit BlockReader(ByteSource& source) : source_(source) {}
+
+    bool seek(int64_t offset);
+    bool readInt(int32_t& value);
+    bool readShort(int16_t& value);
+    bool readLong(int64_t& value);
+    // An int32 byte length, then that many bytes. A negative length, or one
+    // beyond the end of the source, fails before anything is allocated.
+    bool readString(std::string& value);
+    // An int32 byte length B, then B bytes of UTF-16LE; an odd last byte is
+    // read and dropped.
+    bool readWString(std::u16string& value);
+
+    bool failed() const { return failure_ != nullptr; }
+    const char16_t* failure() const { return failure_; }
+    void fail(const char16_t* text) {
+        if (!failure_) failure_ = text;
+    }
+    ByteSource& source() { return source_; }
+
+private:
+    bool readExact(void* buffer, uint32_t count, uint32_t& got);
+    bool readLength(int32_t& length, const char16_t* failureText);
+
+    ByteSource& source_;
+    const char16_t* failure_ = nullptr;
+    bool positionInvalid_ = false;
+};
+
+struct LanguageSection {
+    std::string prefix;
+    std::vector<std::pair<int32_t, std::u16string>> messages;
+};
+
+// A block as it stands in the file, in file order.
+struct ParsedBlock {
+    uint64_t start = 0;
+    int32_t headerWord1 = 0;
+    int32_t headerWord2 = 0;
+    int64_t headerLength = 0;
+    std::vector<std::pair<int32_t, std::string>> settings;
+    std::vector<std::pair<int32_t, std::u16string>> messages;
+    std::vector<LanguageSection> sections;
+    uint64_t end = 0;
+};
+
+// Walks the PE headers and positions the reader at the block start: the end
+// of the raw data of the last section-table entry. Logs what it finds.
+bool locateConfigBlock(BlockReader& reader, uint64_t& blockStart);
+
+// Reads the block at the current position. beforeSections runs once the
+// messages are read, before the first language section.
+bool parseConfigBlock(BlockReader& reader, ParsedBlock& block,
+                      const std::function<void()>& beforeSections = nullptr);
+
+// A language section applies when the locale code begins with its prefix.
+bool sectionMatches(std::string_view prefix, std::string_view localeCode);
+
+// Fills the store: settings and messages (a later id replaces an earlier one,
+// texts are cut at an embedded NUL as C strings end there), then the matching
+// sections in file order.
+void applyConfigBlock(const ParsedBlock& block, std::string_view localeCode, ConfigStore& store);
+
+// The block's bytes, header to the end of the language sections. The header
+// length field is computed; headerWord1 is written as 0.
+std::string serializeConfigBlock(const ParsedBlock& block);
+
+// The bytes a block without included files ends with: E8 E4 13 D5, then zeros
+// up to 4096 bytes from the block start.
+std::string blockTrailer(std::size_t blockSize);
+
+}  // namespace wl

@@ -1,0 +1,274 @@
+// The Win32 half of the path utilities: gathers the system's answers and hands
+// them to the decisions in paths.cpp.
+#include "base/format.h"
+#include "base/handle.h"
+#include "base/text.h"
+#include "base/winapi.h"
+#include "diag/log.h"
+#include "files/paths.h"
+
+namespace wl {
+namespace {
+
+UINT fileApiCodePage() { return AreFileApisANSI() ? CP_ACP : CP_OEMCP; }
+
+struct ModulePaths {
+    std::u16string wide;
+    std::string narrow;
+    std::string dirNarrow;
+    std::u16string dirNarrowAsWide;
+    std::u16string dirWide;
+    bool known = false;
+    bool dirsKnown = false;
+};
+
+ModulePaths& modulePaths() {
+    static ModulePaths paths;
+    return paths;
+}
+
+std::u16string moduleFileNameWide() {
+    std::u16string raw;
+    readSystemString(raw, [](wchar_t* b, DWORD n) {
+        DWORD got = GetModuleFileNameW(nullptr, b, n);
+        return got >= n ? n + 1 : got;  // a full buffer means it may be cut: ask for more
+    });
+    return raw;
+}
+
+void computeModulePaths() {
+    ModulePaths& p = modulePaths();
+    if (p.known) return;
+    p.known = true;
+
+    std::u16string raw = moduleFileNameWide();
+    std::u16string longName;
+    SetLastError(0);
+    bool haveLong = readSystemString(longName, [&](wchar_t* b, DWORD n) { return GetLongPathNameW(W(raw), b, n); });
+    DWORD longError = GetLastError();
+    logMessage(u"init file name %s %s %d %d", raw.c_str(), haveLong ? longName.c_str() : u"",
+               int(haveLong ? longName.size() : 0), int(longError));
+    p.wide = haveLong ? longName : raw;
+
+    p.narrow = chooseNarrowModulePath(
+        [&] {
+            NarrowCandidate c;
+            c.text = toNarrowPath(p.wide, &c.lossy);
+            return c;
+        },
+        [&] {
+            NarrowCandidate c;
+            std::u16string shortName;
+            if (readSystemString(shortName, [&](wchar_t* b, DWORD n) { return GetShortPathNameW(W(p.wide), b, n); }))
+                c.text = toNarrowPath(shortName, &c.lossy);
+            return c;
+        },
+        [&] { return shortPathViaCmd(p.wide); },
+        []() -> std::optional<std::string> {
+            char name[6000];
+            DWORD n = GetModuleFileNameA(nullptr, name, sizeof name);
+            if (n == 0 || n >= sizeof name) return std::nullopt;
+            char shortName[6000];
+            DWORD s = GetShortPathNameA(name, shortName, sizeof shortName);
+            if (s == 0 || s >= sizeof shortName) return std::string(name, n);
+            return std::string(shortName, s);
+        });
+    collapseBackslashes(p.wide);
+    collapseBackslashesBytes(p.narrow);
+}
+
+void computeLauncherDirs() {
+    ModulePaths& p = modulePaths();
+    if (p.dirsKnown) return;
+    computeModulePaths();
+    p.dirsKnown = true;
+
+    char narrow[6000];
+    char* filePart = nullptr;
+    DWORD n = GetFullPathNameA(p.narrow.c_str(), sizeof narrow, narrow, &filePart);
+    if (n > 0 && n < sizeof narrow) {
+        p.dirNarrow = filePart ? std::string(narrow, std::size_t(filePart - narrow)) : std::string(narrow, n);
+    }
+    p.dirNarrowAsWide = widenBytes(p.dirNarrow);
+
+    std::u16string wide(6000, u'\0');
+    wchar_t* wideFilePart = nullptr;
+    DWORD w = GetFullPathNameW(W(p.wide), DWORD(wide.size()), W(wide.data()), &wideFilePart);
+    if (w > 0 && w < wide.size()) {
+        wide.resize(wideFilePart ? std::size_t(U(wideFilePart) - wide.data()) : w);
+        p.dirWide = wide;
+    }
+}
+
+}  // namespace
+
+std::string toNarrowPath(const std::u16string& path, bool* lossy) {
+    if (lossy) *lossy = false;
+    if (path.empty()) return {};
+    UINT codePage = fileApiCodePage();
+    DWORD flags = WC_NO_BEST_FIT_CHARS;
+    const char* defaultChar = "?";
+    int size = WideCharToMultiByte(codePage, flags, W(path), int(path.size()), nullptr, 0, defaultChar, nullptr);
+    if (size == 0 && GetLastError() == ERROR_INVALID_FLAGS) {
+        flags = 0;
+        defaultChar = nullptr;
+        size = WideCharToMultiByte(codePage, flags, W(path), int(path.size()), nullptr, 0, nullptr, nullptr);
+    }
+    if (size <= 0) {
+        if (lossy) *lossy = true;
+        return {};
+    }
+    std::string out(std::size_t(size), '\0');
+    BOOL usedDefault = FALSE;
+    // UTF-8 and other code pages without a default character reject the flag.
+    bool canReport = codePage != CP_UTF8 && codePage != CP_UTF7;
+    int n = WideCharToMultiByte(codePage, flags, W(path), int(path.size()), out.data(), size, defaultChar,
+                                canReport ? &usedDefault : nullptr);
+    out.resize(n > 0 ? std::size_t(n) : 0);
+    if (lossy && usedDefault) *lossy = true;
+    return out;
+}
+
+std::u16string fromNarrowPath(const std::string& path) {
+    if (path.empty()) return {};
+    UINT codePage = fileApiCodePage();
+    int size = MultiByteToWideChar(codePage, 0, path.data(), int(path.size()), nullptr, 0);
+    if (size <= 0) return widenBytes(path);
+    std::u16string out(std::size_t(size), u'\0');
+    MultiByteToWideChar(codePage, 0, path.data(), int(path.size()), W(out.data()), size);
+    return out;
+}
+
+const std::u16string& modulePathWide() {
+    computeModulePaths();
+    return modulePaths().wide;
+}
+
+const std::string& modulePathNarrow() {
+    computeModulePaths();
+    return modulePaths().narrow;
+}
+
+const std::string& launcherDirNarrow() {
+    computeLauncherDirs();
+    return modulePaths().dirNarrow;
+}
+
+const std::u16string& launcherDirNarrowAsWide() {
+    computeLauncherDirs();
+    return modulePaths().dirNarrowAsWide;
+}
+
+const std::u16string& launcherDirWide() {
+    computeLauncherDirs();
+    return modulePaths().dirWide;
+}
+
+std::optional<std::string> shortPathViaCmd(const std::u16string& path) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    KernelHandle readEnd, writeEnd;
+    if (!CreatePipe(readEnd.receive(), writeEnd.receive(), &inherit, 0)) {
+        logMessage(u"CreatePipe error (%d)", int(GetLastError()));
+        return std::nullopt;
+    }
+    if (!SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0)) {
+        logMessage(u"SetHandleInformation error (%d)", int(GetLastError()));
+        return std::nullopt;
+    }
+
+    std::u16string windowsDir;
+    readSystemString(windowsDir, [](wchar_t* b, DWORD n) { return GetWindowsDirectoryW(b, n); });
+    std::u16string command =
+        windowsDir + formatWide(u"\\system32\\cmd.exe /C for %%I in (\"%s\") do @echo %%~sI", path.c_str());
+    logMessage(u"executing %s", command.c_str());
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nullptr;
+    startup.hStdOutput = writeEnd.get();
+    startup.hStdError = writeEnd.get();
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, W(command.data()), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &process)) {
+        logMessage(u"could not execute cmd.exe");
+        return std::nullopt;
+    }
+    KernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
+    writeEnd.reset();
+
+    std::string output;
+    char chunk[6000];
+    while (output.size() < sizeof chunk) {
+        DWORD got = 0;
+        if (!ReadFile(readEnd.get(), chunk, DWORD(sizeof chunk - output.size()), &got, nullptr) || got == 0) break;
+        output.append(chunk, got);
+    }
+    logMessage(u"finished reading from cmd.exe %d \"%S\"", int(output.size()), output.c_str());
+    readEnd.reset();
+
+    // The end of the output comes as the interpreter exits; give it a moment
+    // to finish so that its exit code is known rather than "still active".
+    WaitForSingleObject(processHandle.get(), 5000);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(processHandle.get(), &exitCode);
+    logMessage(u"Exit Code %d", int(exitCode));
+    if (exitCode == STILL_ACTIVE) {
+        logMessage(u"Terminating process");
+        TerminateProcess(processHandle.get(), 1);
+        return std::nullopt;
+    }
+    std::optional<std::string> result = shortPathFromCmdOutput(output, exitCode);
+    if (result) logMessage(u"Using %S", result->c_str());
+    return result;
+}
+
+std::u16string resolvePath(const std::u16string& path, bool useNarrowDir, const std::u16string* baseFile) {
+    std::u16string baseDir;
+    if (isRelativePath(path)) {
+        if (baseFile) {
+            std::u16string full;
+            if (readSystemString(full, [&](wchar_t* b, DWORD n) {
+                    return GetFullPathNameW(W(*baseFile), n, b, nullptr);
+                }))
+                baseDir = directoryOf(full);
+        } else {
+            baseDir = useNarrowDir ? launcherDirNarrowAsWide() : launcherDirWide();
+        }
+    }
+    return composeResolvedPath(path, baseDir);
+}
+
+std::u16string fullPath(const std::u16string& path, bool useNarrowDir, bool keepCase) {
+    std::u16string resolved = resolvePath(path, useNarrowDir);
+    std::u16string full;
+    if (!readSystemString(full, [&](wchar_t* b, DWORD n) { return GetFullPathNameW(W(resolved), n, b, nullptr); }))
+        full = resolved;
+    if (!keepCase) lowercaseAscii(full);
+    collapseBackslashes(full);
+    return full;
+}
+
+bool pathExists(const std::u16string& path) {
+    if (isDriveRoot(path)) return true;
+    WIN32_FIND_DATAW data;
+    FindHandle find(FindFirstFileW(W(path), &data));
+    return find.valid();
+}
+
+bool pathExists(const std::string& path) {
+    if (isDriveRoot(path)) return true;
+    WIN32_FIND_DATAA data;
+    FindHandle find(FindFirstFileA(path.c_str(), &data));
+    return find.valid();
+}
+
+bool pathExists(const std::string& path, int64_t& lastWriteTime) {
+    WIN32_FIND_DATAA data;
+    FindHandle find(FindFirstFileA(path.c_str(), &data));
+    if (!find.valid()) return false;
+    lastWriteTime = int64_t(uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime);
+    return true;
+}
+
+}  // namespace wl

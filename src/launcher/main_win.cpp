@@ -1,0 +1,110 @@
+// The entry point: initialise, split the command line, and pick the role.
+#include "base/format.h"
+#include "base/text.h"
+#include "base/winapi.h"
+#include "config/entries.h"
+#include "config/reader.h"
+#include "config/store.h"
+#include "diag/console.h"
+#include "diag/log.h"
+#include "diag/message.h"
+#include "files/paths.h"
+#include "launcher/cmdline.h"
+#include "launcher/launcher.h"
+#include "launcher/process_state.h"
+#include "service/service.h"
+
+namespace wl {
+namespace {
+
+// The file name of the executable without directory and extension.
+std::u16string executableBaseName() {
+    std::u16string module;
+    readSystemString(module, [](wchar_t* b, DWORD n) {
+        DWORD got = GetModuleFileNameW(nullptr, b, n);
+        return got >= n ? n + 1 : got;
+    });
+    module = fitToCapacity(module, kBufferSize);
+    std::size_t slash = module.find_last_of(u"\\/");
+    std::u16string name = slash == std::u16string::npos ? module : module.substr(slash + 1);
+    std::size_t dot = name.find_last_of(u'.');
+    if (dot != std::u16string::npos) name.resize(dot);
+    return name;
+}
+
+int run() {
+    isServiceProcess = true;
+    initLauncher();
+    serviceName = getConfigWide(cfg::configuredServiceName, kBufferSize);
+
+    const char16_t* commandLine = U(GetCommandLineW());
+    logMessage(u"command line %s", commandLine);
+    std::vector<std::u16string> arguments;
+    splitCommandLine(commandLine, arguments);
+    std::u16string programPath;
+    if (!arguments.empty()) {
+        programPath = arguments.front();
+        arguments.erase(arguments.begin());
+    }
+
+    Dispatch dispatch = classifyArguments(std::move(arguments));
+    if (dispatch.role == Role::Worker) {
+        launchApplication(std::move(dispatch.arguments), true);
+        return 0;
+    }
+    if (dispatch.role == Role::Command) {
+        if (!dispatch.arguments.empty()) serviceName = fitToCapacity(dispatch.arguments.front(), kBufferSize);
+        const std::u16string& command = dispatch.command;
+        if (command == u"?" || command == u"help") {
+            writeStdout(formatWide(u"Usage: %s.exe /install | /uninstall | /stop | /start | /status | /run | "
+                                   u"/run-redirect\n",
+                                   executableBaseName().c_str()));
+            return 0;
+        }
+        bool handled = false;
+        int result = runServiceCommand(command, dispatch.arguments, handled);
+        if (handled) return result;
+        if (command == u"run" || command == u"run-redirect") {
+            if (command == u"run") {
+                logMessage(u"running service");
+                runInConsole = true;
+            } else {
+                logMessage(u"running service with redirection");
+            }
+            isServiceProcess = false;
+            dispatch.arguments.insert(dispatch.arguments.begin(), programPath);
+            launchApplication(std::move(dispatch.arguments), false);
+            return 0;
+        }
+    }
+    runServiceDispatcher();
+    return 0;
+}
+
+}  // namespace
+
+void initLauncher() {
+    launcherTempDir.clear();
+    readConfigBlock();
+    flavourCode = getConfigString(cfg::flavour, 2).c_str()[0];
+    if (getConfigInt(cfg::ignoreJavaOptionVariables) != 0) {
+        logMessage(u"ignoring java options environment variables");
+        for (const char* name : {"_JAVA_OPTIONS", "JDK_JAVA_OPTIONS", "JAVA_TOOL_OPTIONS"}) {
+            SetEnvironmentVariableA(name, nullptr);
+            // The C runtime keeps its own copy of the environment.
+            std::string unset = std::string(name) + "=";
+            _putenv(unset.c_str());
+        }
+    }
+}
+
+void launchApplication(std::vector<std::u16string>, bool) {
+    // The launch steps come with the runtime search and the JVM; until then a
+    // launch cannot succeed.
+    logError(u"no Java runtime launch available in this build");
+    exitLauncher(1);
+}
+
+}  // namespace wl
+
+int main() { return wl::run(); }

@@ -1,0 +1,18 @@
+#include "launcher/process_state.h"
+
+namespace wl {
+
+std::u16string serviceName;
+bool isServiceProcess = false;
+bool runInConsole = false;
+char flavourCode = 0;
+
+bool guiMessages = true;
+uint32_t configBlockEnd = 0;
+
+std::string localeLanguage;
+std::string localeCountry;
+
+std::string launcherTempDir;
+
+}  // namespace wl

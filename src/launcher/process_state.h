@@ -1,0 +1,34 @@
+// Every process-wide value of the launcher, in one place. Each is written on
+// the main thread before any other thread exists, or is a single word written
+// by one side only; none of them is freed before the process ends.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace wl {
+
+// Name of the Windows service: configured, or the argument after a service
+// command.
+extern std::u16string serviceName;
+// True unless the application is run with /run or /run-redirect.
+extern bool isServiceProcess;
+// True only for /run.
+extern bool runInConsole;
+// First byte of the flavour setting: 'q' selects the quarlo runtime family.
+extern char flavourCode;
+
+// How messages reach the user: a message box when true, the console otherwise.
+// True until the configuration block has been read.
+extern bool guiMessages;
+// File offset just behind the configuration block, where included files start.
+extern uint32_t configBlockEnd;
+
+// Language and country of the user's locale code ("" when absent).
+extern std::string localeLanguage;
+extern std::string localeCountry;
+
+// The per-run temporary directory (narrow); empty while none exists.
+extern std::string launcherTempDir;
+
+}  // namespace wl

@@ -1,0 +1,526 @@
+#include "packer.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "base/text.h"
+#include "codepage.h"
+#include "config/entries.h"
+#include "toml.h"
+
+namespace pack {
+namespace fs = std::filesystem;
+using wl::CatalogueEntry;
+using wl::EntryKind;
+
+namespace {
+
+std::string at(int line) { return "line " + std::to_string(line) + ": "; }
+
+bool allDigits(const std::string& s) {
+    return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// A key of [settings], [messages] or a language section: a catalogue name or a
+// numeric id. Sets entry to the catalogue row when there is one.
+bool resolveKey(const TomlEntry& e, bool messageTable, int32_t& id, const CatalogueEntry*& entry,
+                std::string& error) {
+    if (allDigits(e.key)) {
+        if (e.key.size() > 10 || std::stoll(e.key) > INT32_MAX) {
+            error = at(e.line) + "the id " + e.key + " is out of range";
+            return false;
+        }
+        id = int32_t(std::stoll(e.key));
+        entry = wl::findCatalogueEntry(id);
+        return true;
+    }
+    entry = wl::findCatalogueEntry(e.key);
+    if (!entry) {
+        error = at(e.line) + "unknown " + (messageTable ? "message" : "setting") + " name '" + e.key + "'";
+        return false;
+    }
+    bool isMessage = entry->kind == EntryKind::Message;
+    if (isMessage != messageTable) {
+        error = at(e.line) + "'" + e.key + "' is a " + (isMessage ? "message; put it under [messages]"
+                                                                  : "setting; put it under [settings]");
+        return false;
+    }
+    id = entry->id;
+    return true;
+}
+
+bool settingValue(const TomlEntry& e, const CatalogueEntry* entry, int codePage, std::string& out,
+                  std::string& error) {
+    EntryKind kind = entry ? entry->kind : EntryKind::Text;
+    const TomlValue& v = e.value;
+    auto wrongType = [&](const char* expected) {
+        error = at(e.line) + "'" + e.key + "' takes " + expected + ", not " + typeName(v.type);
+        return false;
+    };
+    switch (v.type) {
+        case TomlValue::Type::String:
+            if (!utf8ToCodePage(v.text, codePage, out)) {
+                error = at(e.line) + "'" + e.key + "' holds a character that code page " + std::to_string(codePage) +
+                        " cannot represent";
+                return false;
+            }
+            return true;
+        case TomlValue::Type::Integer:
+            if (entry && kind == EntryKind::Text) return wrongType("a string");
+            out = std::to_string(v.integer);
+            return true;
+        case TomlValue::Type::Boolean:
+            if (kind != EntryKind::Flag) return wrongType(kind == EntryKind::Int ? "an integer" : "a string");
+            out = v.boolean ? "1" : "0";
+            return true;
+        case TomlValue::Type::Float:
+            break;
+    }
+    return wrongType(kind == EntryKind::Flag ? "a boolean" : kind == EntryKind::Int ? "an integer" : "a string");
+}
+
+bool messageValue(const TomlEntry& e, std::u16string& out, std::string& error) {
+    if (e.value.type != TomlValue::Type::String) {
+        error = at(e.line) + "the message '" + e.key + "' takes a string, not " + typeName(e.value.type);
+        return false;
+    }
+    out = wl::fromUtf8(e.value.text);
+    return true;
+}
+
+bool readMessages(const TomlTable& table, const std::vector<std::string>& skip,
+                  std::vector<std::pair<int32_t, std::u16string>>& out, std::string& error) {
+    std::set<int32_t> seen;
+    for (const TomlEntry& e : table.entries) {
+        bool skipped = false;
+        for (const std::string& s : skip) skipped = skipped || e.key == s;
+        if (skipped) continue;
+        int32_t id;
+        const CatalogueEntry* entry;
+        std::u16string text;
+        if (!resolveKey(e, true, id, entry, error) || !messageValue(e, text, error)) return false;
+        if (!seen.insert(id).second) {
+            error = at(e.line) + "message " + std::to_string(id) + " is given twice";
+            return false;
+        }
+        out.emplace_back(id, std::move(text));
+    }
+    return true;
+}
+
+bool stringField(const TomlTable& table, const char* key, std::string& out, std::string& error) {
+    for (const TomlEntry& e : table.entries) {
+        if (e.key != key) continue;
+        if (e.value.type != TomlValue::Type::String) {
+            error = at(e.line) + "'" + key + "' takes a string, not " + typeName(e.value.type);
+            return false;
+        }
+        out = e.value.text;
+        return true;
+    }
+    error = at(table.line) + "[[" + table.name + "]] needs '" + key + "'";
+    return false;
+}
+
+}  // namespace
+
+std::string checkIncludedName(const std::string& name) {
+    if (name.empty()) return "is empty";
+    if (name.find(';') != std::string::npos) return "contains \";\", the separator of the name list";
+    if (name.find(':') != std::string::npos) return "contains a drive or stream (\":\")";
+    if (name[0] == '\\' || name[0] == '/') return "is absolute";
+    for (unsigned char c : name) {
+        if (c < 0x20 || std::string_view("<>\"|?*").find(char(c)) != std::string_view::npos)
+            return "contains a character that Windows does not allow in names";
+    }
+    std::vector<std::string> parts;
+    std::string part;
+    for (char c : name + "\\") {
+        if (c == '\\' || c == '/') {
+            parts.push_back(part);
+            part.clear();
+        } else {
+            part.push_back(c);
+        }
+    }
+    for (const std::string& p : parts) {
+        if (p.empty()) return "has an empty path component";
+        if (p == "." || p == "..") return "climbs out with \"..\" or uses \".\"";
+        if (p.back() == '.' || p.back() == ' ') return "has a component ending in a dot or a space";
+        std::string stem = p.substr(0, p.find('.'));
+        for (char& c : stem) c = wl::asciiUpper(c);
+        static const std::set<std::string> devices = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+        bool numbered = stem.size() == 4 && (stem.rfind("COM", 0) == 0 || stem.rfind("LPT", 0) == 0) &&
+                        stem[3] >= '0' && stem[3] <= '9';
+        if (devices.count(stem) || numbered) return "names a device";
+    }
+    if (parts.size() > 2) return "is nested deeper than one directory";
+    return {};
+}
+
+bool compileConfig(std::string_view tomlText, const std::string& baseDir, int codePage, PackConfig& config,
+                   std::string& error) {
+    TomlDocument doc;
+    if (!parseToml(tomlText, doc, error)) return false;
+    config = PackConfig{};
+    std::set<int32_t> settingIds;
+    bool countGiven = false;
+    for (const TomlTable& table : doc.tables) {
+        if (table.name.empty()) {
+            if (!table.entries.empty()) {
+                error = at(table.entries[0].line) + "'" + table.entries[0].key +
+                        "' stands outside a table; settings belong under [settings]";
+                return false;
+            }
+        } else if (table.name == "settings" && !table.arrayElement) {
+            for (const TomlEntry& e : table.entries) {
+                int32_t id;
+                const CatalogueEntry* entry;
+                std::string value;
+                if (!resolveKey(e, false, id, entry, error) || !settingValue(e, entry, codePage, value, error))
+                    return false;
+                if (!settingIds.insert(id).second) {
+                    error = at(e.line) + "setting " + std::to_string(id) + " is given twice";
+                    return false;
+                }
+                countGiven = countGiven || id == wl::cfg::includedFileCount || id == wl::cfg::includedFileNames;
+                config.block.settings.emplace_back(id, std::move(value));
+            }
+        } else if (table.name == "messages" && !table.arrayElement) {
+            if (!readMessages(table, {}, config.block.messages, error)) return false;
+        } else if (table.name == "language" && table.arrayElement) {
+            wl::LanguageSection section;
+            std::string prefix;
+            if (!stringField(table, "prefix", prefix, error)) return false;
+            if (!utf8ToCodePage(prefix, codePage, section.prefix)) {
+                error = at(table.line) + "the prefix cannot be written in code page " + std::to_string(codePage);
+                return false;
+            }
+            if (!readMessages(table, {"prefix"}, section.messages, error)) return false;
+            config.block.sections.push_back(std::move(section));
+        } else if (table.name == "file" && table.arrayElement) {
+            IncludedFile file;
+            std::string name, source;
+            for (const TomlEntry& e : table.entries) {
+                if (e.key != "name" && e.key != "source") {
+                    error = at(e.line) + "[[file]] takes only 'name' and 'source', not '" + e.key + "'";
+                    return false;
+                }
+            }
+            if (!stringField(table, "name", name, error) || !stringField(table, "source", source, error))
+                return false;
+            std::string problem = checkIncludedName(name);
+            if (!problem.empty()) {
+                error = at(table.line) + "the included file name '" + name + "' " + problem;
+                return false;
+            }
+            for (char& c : name)
+                if (c == '/') c = '\\';
+            if (!utf8ToCodePage(name, codePage, file.name)) {
+                error = at(table.line) + "the included file name '" + name + "' cannot be written in code page " +
+                        std::to_string(codePage);
+                return false;
+            }
+            fs::path path(source);
+            if (path.is_relative()) path = fs::path(baseDir) / path;
+            std::error_code ec;
+            if (!fs::is_regular_file(path, ec)) {
+                error = at(table.line) + "the source file " + path.string() + " does not exist";
+                return false;
+            }
+            file.sourcePath = path.string();
+            config.files.push_back(std::move(file));
+        } else {
+            error = at(table.line) + "unknown table " + (table.arrayElement ? "[[" : "[") + table.name +
+                    (table.arrayElement ? "]]" : "]") + "; the file has [settings], [messages], [[language]] and [[file]]";
+            return false;
+        }
+    }
+    if (!config.files.empty()) {
+        if (countGiven) {
+            error = "includedFileCount and includedFileNames come from the [[file]] entries; do not set them too";
+            return false;
+        }
+        std::string names;
+        for (const IncludedFile& f : config.files) names += (names.empty() ? "" : ";") + f.name;
+        config.block.settings.emplace_back(wl::cfg::includedFileCount, std::to_string(config.files.size()));
+        config.block.settings.emplace_back(wl::cfg::includedFileNames, names);
+    }
+    return true;
+}
+
+bool findBlockStart(std::string_view image, uint64_t& start, std::string& error) {
+    auto u16 = [&](std::size_t o) { return uint32_t(uint8_t(image[o]) | uint8_t(image[o + 1]) << 8); };
+    auto u32 = [&](std::size_t o) { return u16(o) | u16(o + 2) << 16; };
+    if (image.size() < 64 || image[0] != 'M' || image[1] != 'Z') {
+        error = "the template is not a PE executable (no MZ header)";
+        return false;
+    }
+    uint32_t pe = u32(60);
+    if (uint64_t(pe) + 24 > image.size() || image.substr(pe, 4) != std::string_view("PE\0\0", 4)) {
+        error = "the template is not a PE executable (no PE signature)";
+        return false;
+    }
+    uint32_t sections = u16(pe + 6), optional = u16(pe + 20);
+    if (sections == 0 || uint64_t(pe) + 24 + optional + 40ull * sections > image.size()) {
+        error = "the template's section table is damaged";
+        return false;
+    }
+    // The same walk the launcher makes at start-up.
+    wl::MemorySource source(image);
+    wl::BlockReader reader(source);
+    if (!wl::locateConfigBlock(reader, start) || start > image.size()) {
+        error = "the template's last section lies beyond the end of the file";
+        return false;
+    }
+    return true;
+}
+
+std::string includedFileRecord(std::string_view content) {
+    std::string out;
+    uint64_t size = content.size();
+    for (int i = 0; i < 8; ++i) out.push_back(char((size >> (8 * i)) & 0xFF));
+    out.reserve(out.size() + content.size());
+    for (char c : content) out.push_back(char(static_cast<unsigned char>(c) ^ kIncludedFileMask));
+    return out;
+}
+
+bool assemblePackage(std::string_view templateImage, const PackConfig& config,
+                     const std::vector<std::string>& contents, std::string& package, std::string& error) {
+    uint64_t start;
+    if (!findBlockStart(templateImage, start, error)) return false;
+    std::string_view tail = templateImage.substr(start);
+    if (!tail.empty() && (tail.size() < 4 || tail.substr(0, 4) != std::string_view("\xD5\x13\xE4\xE8", 4))) {
+        error = "the template has data behind its last section that is not a configuration block";
+        return false;
+    }
+    std::string block = wl::serializeConfigBlock(config.block);
+    package.assign(templateImage.substr(0, start));
+    package += block;
+    if (config.files.empty()) {
+        package += wl::blockTrailer(block.size());
+    } else {
+        for (const std::string& content : contents) package += includedFileRecord(content);
+    }
+    return true;
+}
+
+namespace {
+
+bool readFile(const std::string& path, std::string& out) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
+    return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
+}
+
+}  // namespace
+
+bool packFiles(const PackOptions& options, std::string& error) {
+    if (!codePageSupported(options.codePage)) {
+        error = "code page " + std::to_string(options.codePage) + " is not supported";
+        return false;
+    }
+    if (sameFile(options.templatePath, options.outputPath)) {
+        error = "the output must not be the template itself";
+        return false;
+    }
+    std::string templateImage, tomlText;
+    if (!readFile(options.templatePath, templateImage)) {
+        error = "cannot read the template " + options.templatePath;
+        return false;
+    }
+    if (!readFile(options.configPath, tomlText)) {
+        error = "cannot read the configuration " + options.configPath;
+        return false;
+    }
+    PackConfig config;
+    std::string baseDir = fs::path(options.configPath).parent_path().string();
+    if (!compileConfig(tomlText, baseDir.empty() ? "." : baseDir, options.codePage, config, error)) {
+        error = options.configPath + ": " + error;
+        return false;
+    }
+    std::vector<std::string> contents;
+    for (const IncludedFile& f : config.files) {
+        contents.emplace_back();
+        if (!readFile(f.sourcePath, contents.back())) {
+            error = "cannot read the included file " + f.sourcePath;
+            return false;
+        }
+    }
+    std::string package;
+    if (!assemblePackage(templateImage, config, contents, package, error)) return false;
+
+    fs::path output(options.outputPath);
+    std::string dir = output.parent_path().string();
+    std::string temp = (dir.empty() ? std::string(".") : dir) + "/." + output.filename().string() + ".XXXXXX";
+    int fd = mkstemp(temp.data());
+    if (fd < 0) {
+        error = "cannot create a file next to " + options.outputPath;
+        return false;
+    }
+    std::size_t written = 0;
+    while (written < package.size()) {
+        ssize_t n = ::write(fd, package.data() + written, package.size() - written);
+        if (n <= 0) break;
+        written += std::size_t(n);
+    }
+    bool ok = written == package.size() && ::fchmod(fd, 0755) == 0 && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (!ok || std::rename(temp.c_str(), options.outputPath.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        error = "cannot write " + options.outputPath;
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+bool canonicalDecimal(const std::string& s) {
+    if (s.empty() || s.size() > 19) return false;
+    std::size_t i = s[0] == '-' ? 1 : 0;
+    if (i == s.size() || !allDigits(s.substr(i))) return false;
+    if (s[i] == '0' && (s.size() > i + 1 || i == 1)) return false;  // no leading zeros, no "-0"
+    return true;
+}
+
+std::string keyFor(int32_t id) {
+    const CatalogueEntry* entry = wl::findCatalogueEntry(id);
+    return entry ? std::string(entry->name) : std::to_string(id);
+}
+
+void dumpMessages(const std::vector<std::pair<int32_t, std::u16string>>& messages, std::string& out) {
+    std::set<int32_t> seen;
+    for (const auto& [id, text] : messages) {
+        std::string line = keyFor(id) + " = " + tomlQuote(wl::toUtf8(text)) + "\n";
+        out += seen.insert(id).second ? line : "# given again, this text wins: " + line;
+    }
+}
+
+}  // namespace
+
+bool dumpPackage(std::string_view image, int codePage, const std::string& filesDir, std::string& toml,
+                 std::string& error) {
+    uint64_t start;
+    if (!findBlockStart(image, start, error)) return false;
+    wl::MemorySource source(image);
+    wl::BlockReader reader(source);
+    reader.seek(int64_t(start));
+    wl::ParsedBlock block;
+    if (!wl::parseConfigBlock(reader, block)) {
+        error = "no readable configuration block (" + wl::toUtf8(reader.failure()) + ")";
+        return false;
+    }
+
+    // Included files, when asked for: written out and listed as [[file]].
+    std::vector<std::pair<std::string, std::string>> files;  // name (UTF-8), source
+    bool listFiles = !filesDir.empty();
+    if (listFiles) {
+        int32_t count = 0;
+        std::string names;
+        for (const auto& [id, value] : block.settings) {
+            if (id == wl::cfg::includedFileCount) count = wl::parseDecimalClamped(value);
+            if (id == wl::cfg::includedFileNames) names = value;
+        }
+        uint64_t position = block.end;
+        std::size_t from = 0;
+        for (int32_t i = 0; i < count && from <= names.size();) {
+            std::size_t to = names.find(';', from);
+            if (to == std::string::npos) to = names.size();
+            std::string name = names.substr(from, to - from);
+            from = to + 1;
+            if (name.empty()) continue;
+            ++i;
+            if (position + 8 > image.size()) {
+                error = "the included file records end early";
+                return false;
+            }
+            uint64_t size = 0;
+            for (int k = 7; k >= 0; --k) size = size << 8 | uint8_t(image[position + k]);
+            position += 8;
+            if (int64_t(size) < 0 || size > image.size() - position) {
+                error = "the included file record of " + name + " is longer than the file";
+                return false;
+            }
+            std::string content(image.substr(position, size));
+            position += size;
+            for (char& c : content) c = char(static_cast<unsigned char>(c) ^ kIncludedFileMask);
+            std::string utf8Name;
+            if (!codePageToUtf8(name, codePage, utf8Name) || !checkIncludedName(utf8Name).empty()) {
+                error = "the included file name " + name + " cannot be written out safely";
+                return false;
+            }
+            std::string relative = utf8Name;
+            for (char& c : relative)
+                if (c == '\\') c = '/';
+            fs::path target = fs::path(filesDir) / relative;
+            std::error_code ec;
+            fs::create_directories(target.parent_path(), ec);
+            std::ofstream out(target, std::ios::binary);
+            out.write(content.data(), std::streamsize(content.size()));
+            if (!out) {
+                error = "cannot write " + target.string();
+                return false;
+            }
+            files.emplace_back(utf8Name, target.string());
+        }
+    }
+
+    toml = "# Configuration of a launcher executable.\n";
+    toml += "[settings]\n";
+    std::set<int32_t> seen;
+    for (const auto& [id, value] : block.settings) {
+        if (listFiles && (id == wl::cfg::includedFileCount || id == wl::cfg::includedFileNames)) continue;
+        const CatalogueEntry* entry = wl::findCatalogueEntry(id);
+        EntryKind kind = entry && entry->kind != EntryKind::Message ? entry->kind : EntryKind::Text;
+        std::string key = entry && entry->kind != EntryKind::Message ? std::string(entry->name) : std::to_string(id);
+        std::string shown;
+        if (kind == EntryKind::Flag && (value == "1" || value == "0")) {
+            shown = value == "1" ? "true" : "false";
+        } else if (kind != EntryKind::Text && canonicalDecimal(value)) {
+            shown = value;
+        } else {
+            std::string utf8;
+            if (!codePageToUtf8(value, codePage, utf8)) {
+                error = "setting " + std::to_string(id) + " is not text in code page " + std::to_string(codePage);
+                return false;
+            }
+            shown = tomlQuote(utf8);
+        }
+        std::string line = key + " = " + shown + "\n";
+        toml += seen.insert(id).second ? line : "# given again, this value wins: " + line;
+    }
+    if (!listFiles && !block.settings.empty() && block.end < image.size()) {
+        for (const auto& [id, value] : block.settings)
+            if (id == wl::cfg::includedFileCount && wl::parseDecimalClamped(value) > 0) {
+                toml += "# The contents of included files are not shown; --files-to DIR writes them out.\n";
+                break;
+            }
+    }
+    toml += "\n[messages]\n";
+    dumpMessages(block.messages, toml);
+    for (const wl::LanguageSection& section : block.sections) {
+        std::string prefix;
+        if (!codePageToUtf8(section.prefix, codePage, prefix)) prefix = section.prefix;
+        toml += "\n[[language]]\nprefix = " + tomlQuote(prefix) + "\n";
+        dumpMessages(section.messages, toml);
+    }
+    for (const auto& [name, sourcePath] : files)
+        toml += "\n[[file]]\nname = " + tomlQuote(name) + "\nsource = " + tomlQuote(sourcePath) + "\n";
+    return true;
+}
+
+}  // namespace pack
