@@ -1,0 +1,14 @@
+"""Runs the packer tests (no Wine needed)."""
+
+import sys
+import unittest
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+
+if __name__ == "__main__":
+    suite = unittest.defaultTestLoader.discover(str(HERE), pattern="test_*.py")
+    result = unittest.TextTestRunner(verbosity=1).run(suite)
+    failed = len(result.failures) + len(result.errors)
+    print(f"{result.testsRun - failed - len(result.skipped)} passed, {failed} failed")
+    sys.exit(0 if failed == 0 and result.testsRun > 0 else 1)

@@ -1,0 +1,230 @@
+"""Runs the launcher under Wine for the integration tests.
+
+One private WINEPREFIX per test run, under the build directory, with a
+persistent wineserver that is killed when the run ends. Executables are packed
+from a TOML text with the host packer and the win64 launcher.
+"""
+
+import os
+import shutil
+import subprocess
+import time
+from dataclasses import dataclass
+from pathlib import Path, PureWindowsPath
+
+ROOT = Path(__file__).resolve().parents[2]
+BUILD = ROOT / "build"
+WINE = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver"
+PACKER = BUILD / "host" / "winlaunch-pack"
+TEMPLATE = BUILD / "win64" / "winlaunch.exe"
+TESTING = BUILD / "win64" / "testing"
+
+
+@dataclass
+class Result:
+    code: int
+    stdout: str
+    stderr: str
+
+
+class PackError(Exception):
+    pass
+
+
+class Wine:
+    """A Wine prefix with a wineserver held alive for the whole run."""
+
+    def __init__(self, root: Path):
+        self.root = root
+        self.prefix = root / "prefix"
+        self.env = dict(os.environ)
+        self.env.update(
+            WINEPREFIX=str(self.prefix),
+            WINEDEBUG="-all",
+            WINEDLLOVERRIDES="mscoree,mshtml=",
+            DISPLAY="",
+            LANG="en_US.UTF-8",
+            LC_ALL="en_US.UTF-8",
+        )
+        for name in ("VENNIC_LOG", "QUARLO_LOG", "WAYLAND_DISPLAY"):
+            self.env.pop(name, None)
+
+    # --- life cycle ---
+
+    def start(self):
+        if self.root.exists():
+            shutil.rmtree(self.root)
+        self.root.mkdir(parents=True)
+        # The server is started first and made persistent, so that services
+        # and waiting processes are not ended when the last client exits. Its
+        # output goes nowhere: it outlives this call.
+        subprocess.run([WINESERVER, "-p"], env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+        subprocess.run([WINE, "wineboot", "-i"], env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+        # The prefix is ready once cmd answers.
+        self.run_raw(["cmd", "/c", "echo", "ready"], timeout=120)
+        self.settle_services()
+
+    def settle_services(self, quiet_seconds=3.0, limit=60.0):
+        """Waits until the service manager has stopped starting services.
+
+        A process that calls the service dispatcher while a service is being
+        started would connect to that service's control pipe; the counter of
+        started services tells when the start-up of the prefix is over."""
+        key = r"HKLM\System\CurrentControlSet\Control\ServiceCurrent"
+        last, since, end = None, time.time(), time.time() + limit
+        while time.time() < end:
+            now = self.reg_query(key, "")
+            if now != last:
+                last, since = now, time.time()
+            elif time.time() - since >= quiet_seconds:
+                return
+            time.sleep(0.5)
+
+    def stop(self):
+        subprocess.run([WINESERVER, "-k"], env=self.env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
+
+    # --- paths ---
+
+    @property
+    def drive_c(self) -> Path:
+        return self.prefix / "drive_c"
+
+    def user_temp(self) -> Path:
+        """The directory GetTempPath names for the prefix's user."""
+        users = self.drive_c / "users"
+        user = os.environ.get("USER") or "root"
+        return users / user / "Temp"
+
+    def to_windows(self, path: Path) -> str:
+        """The Windows name of a Unix path: C: inside the prefix, else Z:."""
+        path = Path(path).resolve()
+        try:
+            rel = path.relative_to(self.drive_c.resolve())
+            return "C:\\" + str(PureWindowsPath(*rel.parts))
+        except ValueError:
+            return "Z:" + str(path).replace("/", "\\")
+
+    def to_unix(self, windows_path: str) -> Path:
+        p = windows_path.replace("/", "\\")
+        drive, rest = p[:2].upper(), p[2:].lstrip("\\")
+        parts = [x for x in rest.split("\\") if x]
+        if drive == "C:":
+            return self.drive_c.joinpath(*parts)
+        if drive == "Z:":
+            return Path("/").joinpath(*parts)
+        raise ValueError("no Unix path for " + windows_path)
+
+    def workdir(self, name: str) -> Path:
+        """A fresh directory for one test, inside the prefix's drive C."""
+        d = self.drive_c / "t" / name
+        if d.exists():
+            shutil.rmtree(d)
+        d.mkdir(parents=True)
+        return d
+
+    # --- running ---
+
+    def run_raw(self, argv, env=None, timeout=60, cwd=None) -> Result:
+        full_env = dict(self.env)
+        if env:
+            for k, v in env.items():
+                if v is None:
+                    full_env.pop(k, None)
+                else:
+                    full_env[k] = v
+        p = subprocess.run(
+            [WINE] + [str(a) for a in argv],
+            env=full_env,
+            capture_output=True,
+            timeout=timeout,
+            cwd=cwd,
+        )
+        return Result(p.returncode, p.stdout.decode("latin-1"), p.stderr.decode("latin-1"))
+
+    def run(self, exe: Path, *args, env=None, lang=None, timeout=60) -> Result:
+        """Runs a Windows program with arguments, extra environment and LANG."""
+        env = dict(env or {})
+        if lang:
+            env["LANG"] = lang
+            env["LC_ALL"] = lang
+        return self.run_raw([exe] + list(args), env=env, timeout=timeout, cwd=str(Path(exe).parent))
+
+    def cmd(self, command: str, env=None, timeout=60) -> Result:
+        return self.run_raw(["cmd", "/c", command], env=env, timeout=timeout)
+
+    # --- registry ---
+
+    def reg_query(self, key: str, value: str = None):
+        """The data of one value (a string), or None when it is missing."""
+        if value is None:
+            args = ["reg", "query", key]
+        elif value == "":
+            args = ["reg", "query", key, "/ve"]  # the key's default value
+        else:
+            args = ["reg", "query", key, "/v", value]
+        r = self.run_raw(args)
+        if r.code != 0:
+            return None
+        if value is None:
+            return r.stdout
+        for line in r.stdout.splitlines():
+            parts = line.strip().split(None, 2)
+            name = value if value else "(Default)"
+            if len(parts) >= 2 and parts[0].lower() == name.lower() and parts[1].startswith("REG_"):
+                return parts[2] if len(parts) == 3 else ""
+        return None
+
+    def reg_add(self, key: str, value: str, data: str, kind: str = "REG_SZ"):
+        r = self.run_raw(["reg", "add", key, "/v", value, "/t", kind, "/d", data, "/f"])
+        assert r.code == 0, r.stderr
+
+    def reg_delete(self, key: str):
+        self.run_raw(["reg", "delete", key, "/f"])
+
+    # --- packing ---
+
+    def pack(self, directory: Path, toml: str, name: str = "app.exe", files=None, template: Path = TEMPLATE) -> Path:
+        """Packs toml (and files {relative source: bytes}) into directory/name."""
+        directory = Path(directory)
+        directory.mkdir(parents=True, exist_ok=True)
+        for rel, content in (files or {}).items():
+            target = directory / "src" / rel
+            target.parent.mkdir(parents=True, exist_ok=True)
+            target.write_bytes(content)
+        config = directory / (Path(name).stem + ".toml")
+        config.write_text(toml, encoding="utf-8")
+        out = directory / name
+        p = subprocess.run(
+            [PACKER, "--template", template, "--config", config, "--output", out], capture_output=True
+        )
+        if p.returncode != 0:
+            raise PackError(p.stderr.decode())
+        return out
+
+
+def read_log(path: Path) -> str:
+    """A log file's text: UTF-8 after its byte-order mark, CR LF kept."""
+    data = Path(path).read_bytes()
+    assert data.startswith(b"\xef\xbb\xbf"), "log file without byte-order mark"
+    return data[3:].decode("utf-8")
+
+
+def log_files(directory: Path):
+    return sorted(Path(directory).glob("qar_nlog_*.log"), key=lambda p: int(p.stem.split("_")[-1]))
+
+
+def wait_for(predicate, timeout=10.0, step=0.1):
+    end = time.time() + timeout
+    while time.time() < end:
+        if predicate():
+            return True
+        time.sleep(step)
+    return predicate()
+
+
+# The one session of a test run, set by run.py.
+session: Wine = None

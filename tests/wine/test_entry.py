@@ -1,0 +1,183 @@
+"""The entry point under Wine: role dispatch, usage line, damaged executables,
+and the log file."""
+
+import re
+import struct
+import unittest
+
+import harness
+from harness import read_log, log_files
+
+BASIC = """
+[settings]
+configuredServiceName = "EntryTest"
+applicationType = 0
+"""
+
+USAGE = "Usage: app.exe /install | /uninstall | /stop | /start | /status | /run | /run-redirect\r\n"
+
+
+def block_start(data: bytes) -> int:
+    """Where the configuration block starts: behind the last section's raw data."""
+    pe = struct.unpack_from("<i", data, 60)[0]
+    sections = struct.unpack_from("<h", data, pe + 6)[0]
+    optional = struct.unpack_from("<h", data, pe + 20)[0]
+    last = pe + optional + 40 * sections - 16
+    size, offset = struct.unpack_from("<II", data, last + 16)
+    return size + offset
+
+
+class EntryCase(unittest.TestCase):
+    def setUp(self):
+        self.wine = harness.session
+        self.dir = self.wine.workdir(self.id().split(".")[-1])
+        self.temp = self.wine.user_temp()
+        self.temp.mkdir(parents=True, exist_ok=True)
+        for old in self.temp.glob("qar_nlog*"):
+            old.unlink()
+
+    def logged_run(self, exe, *args, **kw):
+        """Runs with the log switched on; returns the result and the log text."""
+        env = dict(kw.pop("env", {}) or {})
+        env.setdefault("VENNIC_LOG", "yes")
+        before = set(log_files(self.temp))
+        r = self.wine.run(exe, *args, env=env, **kw)
+        new = [p for p in log_files(self.temp) if p not in before]
+        self.assertEqual(len(new), 1, "one new log file expected")
+        return r, read_log(new[0])
+
+
+class HelpAndDispatch(EntryCase):
+    def test_help_spellings_print_usage(self):
+        exe = self.wine.pack(self.dir, BASIC)
+        for arg in ("/help", "-help", "--help", "/?", "-?", "--?"):
+            with self.subTest(arg=arg):
+                r = self.wine.run(exe, arg)
+                self.assertEqual(r.code, 0)
+                self.assertEqual(r.stdout, USAGE)
+
+    def test_without_command_goes_to_dispatcher(self):
+        exe = self.wine.pack(self.dir, BASIC)
+        for args in ([], ["/INSTALL"], ["/"], ["--"], ["/frobnicate"], ["plain"]):
+            with self.subTest(args=args):
+                r, log = self.logged_run(exe, *args)
+                self.assertEqual(r.code, 0)
+                self.assertIn("calling StartServiceCtrlDispatcher", log)
+                self.assertRegex(log, r"StartServiceCtrlDispatcher failed with error \d+\r\n")
+                self.assertIn("StartServiceCtrlDispatcher returned", log)
+                self.assertEqual(r.stdout, "")
+
+    def test_marker_must_be_last(self):
+        exe = self.wine.pack(self.dir, BASIC)
+        r, log = self.logged_run(exe, "a", "b", "__qar_restart")
+        self.assertEqual(r.code, 1, "the worker role runs the launch, which cannot succeed yet")
+        self.assertNotIn("StartServiceCtrlDispatcher", log)
+
+        r, log = self.logged_run(exe, "__qar_restart", "a")
+        self.assertEqual(r.code, 0)
+        self.assertIn("calling StartServiceCtrlDispatcher", log)
+
+    def test_run_commands_clear_service_role(self):
+        exe = self.wine.pack(self.dir, BASIC)
+        r, log = self.logged_run(exe, "/run", "x")
+        self.assertEqual(r.code, 1)
+        self.assertIn("running service\r\n", log)
+        r, log = self.logged_run(exe, "--run-redirect")
+        self.assertEqual(r.code, 1)
+        self.assertIn("running service with redirection", log)
+
+    def test_command_line_is_logged(self):
+        exe = self.wine.pack(self.dir, BASIC)
+        r, log = self.logged_run(exe, "/frobnicate", "two words")
+        self.assertRegex(log, r"command line .*app\.exe.* /frobnicate \"two words\"")
+
+
+class DamagedExecutable(EntryCase):
+    """Every damaged block ends with exit code 1 and no crash."""
+
+    def packed_bytes(self):
+        exe = self.wine.pack(self.dir, BASIC, name="good.exe")
+        return exe.read_bytes()
+
+    def run_damaged(self, data: bytes):
+        exe = self.dir / "bad.exe"
+        exe.write_bytes(data)
+        r, log = self.logged_run(exe)
+        self.assertEqual(r.code, 1, log)
+        self.assertNotIn("StartServiceCtrlDispatcher", log)
+        return log
+
+    def test_template_without_overlay(self):
+        log = self.run_damaged(harness.TEMPLATE.read_bytes())
+        self.assertIn("rawDataSize:", log)
+        self.assertIn("error 0 0", log)
+
+    def test_bad_magic(self):
+        data = bytearray(self.packed_bytes())
+        data[block_start(data)] ^= 0xFF
+        self.run_damaged(bytes(data))
+
+    def test_truncated_record(self):
+        data = self.packed_bytes()
+        start = block_start(data)
+        # Cut inside the first setting's text.
+        self.run_damaged(data[: start + 20 + 4 + 4 + 4 + 3])
+
+    def test_negative_and_huge_lengths(self):
+        data = self.packed_bytes()
+        start = block_start(data)
+        length_at = start + 20 + 4 + 4  # header, count, first id
+        for length in (-1, -2147483648, 0x7FFFFFFF, 1 << 30):
+            with self.subTest(length=length):
+                bad = bytearray(data)
+                struct.pack_into("<i", bad, length_at, length)
+                self.run_damaged(bytes(bad))
+
+    def test_negative_message_length(self):
+        toml = BASIC + '\n[messages]\nerrorCaption = "x"\n'
+        exe = self.wine.pack(self.dir, toml, name="msg.exe")
+        data = bytearray(exe.read_bytes())
+        at = bytes(data).find("x".encode("utf-16-le"), block_start(data)) - 4
+        struct.pack_into("<i", data, at, -4)
+        self.run_damaged(bytes(data))
+
+
+class LogFile(EntryCase):
+    def test_header_and_line_format(self):
+        exe = self.wine.pack(self.dir, BASIC)
+        r, log = self.logged_run(exe, "/help")
+        lines = log.split("\r\n")
+        self.assertRegex(lines[0], r"^Started executable C:\\t\\.*\\app\.exe at "
+                                   r"(Mon|Tue|Wed|Thu|Fri|Sat|Sun) [A-Z][a-z]{2} \d\d \d\d:\d\d:\d\d \d{4}$")
+        self.assertEqual(lines[1], "")
+        for line in lines[2:-1]:
+            self.assertRegex(line, r"^\[\d+:\d+\] ")
+        self.assertEqual(lines[-1], "")
+        self.assertNotIn("\n", log.replace("\r\n", ""))
+        self.assertIn("number of sections:", log)
+
+    def test_numbering_skips_existing_files(self):
+        exe = self.wine.pack(self.dir, BASIC)
+        (self.temp / "qar_nlog_1.log").write_text("one")
+        (self.temp / "qar_nlog_2.log").write_text("two")
+        self.wine.run(exe, "/help", env={"QUARLO_LOG": "yes"})
+        self.assertTrue((self.temp / "qar_nlog_3.log").exists())
+        self.assertEqual((self.temp / "qar_nlog_1.log").read_text(), "one")
+
+    def test_only_lower_case_yes_switches_it_on(self):
+        exe = self.wine.pack(self.dir, BASIC)
+        for value in ("Yes", "YES", "yes ", "1"):
+            with self.subTest(value=value):
+                self.wine.run(exe, "/help", env={"VENNIC_LOG": value, "QUARLO_LOG": value})
+                self.assertEqual(log_files(self.temp), [])
+
+    def test_locale_from_lang(self):
+        exe = self.wine.pack(self.dir, BASIC)
+        r, log = self.logged_run(exe, "/help", lang="de_DE.UTF-8")
+        self.assertIn("language/country is de_DE\r\n", log)
+        r, log = self.logged_run(exe, "/help", lang="pt_BR.UTF-8")
+        self.assertIn("language/country is pt_BR\r\n", log)
+
+
+if __name__ == "__main__":
+    unittest.main()
