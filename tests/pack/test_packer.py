@@ -200,8 +200,10 @@ class BadInput(PackerCase):
 
     def test_hostile_file_names(self):
         (self.dir / "a").write_bytes(b"a")
-        for name in ("C:\\\\x", "\\\\a", "/a", "..\\\\a", "a\\\\..\\\\b", "x\\\\y\\\\z", "a;b", "CON",
-                     "lib\\\\nul.txt", "a:b", "\\\\\\\\?\\\\c:\\\\x", "", ".", "a/../b"):
+        for name in ("C:\\\\x", "C:x", "\\\\a", "/a", "..\\\\a", "a\\\\..\\\\b", "a\\\\..\\\\..\\\\x",
+                     "x\\\\y\\\\z", "a;b", "CON", "nul.txt", "lib\\\\nul.txt", "a:b",
+                     "\\\\\\\\?\\\\c:\\\\x", "\\\\\\\\.\\\\pipe\\\\x", "\\\\\\\\srv\\\\share\\\\x",
+                     "", ".", "a/../b"):
             with self.subTest(name=name):
                 self.assert_refused(f'[[file]]\nname = "{name}"\nsource = "a"\n', "the included file name")
 
