@@ -8,23 +8,23 @@
 namespace wl {
 namespace {
 
-struct Spec {
+struct FieldFormat {
     bool left = false, plus = false, space = false, alt = false, zero = false;
     int width = -1;
     int precision = -1;
 };
 
-void pad(std::u16string& out, const std::u16string& body, const Spec& spec, bool numeric) {
-    std::size_t width = spec.width < 0 ? 0 : std::size_t(spec.width);
+void pad(std::u16string& out, const std::u16string& body, const FieldFormat& field, bool numeric) {
+    std::size_t width = field.width < 0 ? 0 : std::size_t(field.width);
     if (body.size() >= width) {
         out += body;
         return;
     }
     std::size_t fill = width - body.size();
-    if (spec.left) {
+    if (field.left) {
         out += body;
         out.append(fill, u' ');
-    } else if (spec.zero && numeric) {
+    } else if (field.zero && numeric) {
         // Zeros go between a sign or 0x prefix and the digits.
         std::size_t lead = 0;
         if (!body.empty() && (body[0] == u'-' || body[0] == u'+' || body[0] == u' ')) lead = 1;
@@ -39,11 +39,11 @@ void pad(std::u16string& out, const std::u16string& body, const Spec& spec, bool
     }
 }
 
-std::u16string integerText(uint64_t magnitude, bool negative, unsigned base, bool upper, const Spec& spec,
+std::u16string integerText(uint64_t magnitude, bool negative, unsigned base, bool upper, const FieldFormat& field,
                            bool isSigned) {
     const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
     std::u16string text;
-    if (magnitude == 0 && spec.precision == 0) {
+    if (magnitude == 0 && field.precision == 0) {
         text.clear();
     } else {
         do {
@@ -51,13 +51,13 @@ std::u16string integerText(uint64_t magnitude, bool negative, unsigned base, boo
             magnitude /= base;
         } while (magnitude);
     }
-    if (spec.precision > 0 && text.size() < std::size_t(spec.precision))
-        text.insert(0, std::size_t(spec.precision) - text.size(), u'0');
-    if (spec.alt && base == 16 && !text.empty() && text != u"0") text.insert(0, upper ? u"0X" : u"0x");
-    if (spec.alt && base == 8 && (text.empty() || text[0] != u'0')) text.insert(0, u"0");
+    if (field.precision > 0 && text.size() < std::size_t(field.precision))
+        text.insert(0, std::size_t(field.precision) - text.size(), u'0');
+    if (field.alt && base == 16 && !text.empty() && text != u"0") text.insert(0, upper ? u"0X" : u"0x");
+    if (field.alt && base == 8 && (text.empty() || text[0] != u'0')) text.insert(0, u"0");
     if (negative) text.insert(0, u"-");
-    else if (isSigned && spec.plus) text.insert(0, u"+");
-    else if (isSigned && spec.space) text.insert(0, u" ");
+    else if (isSigned && field.plus) text.insert(0, u"+");
+    else if (isSigned && field.space) text.insert(0, u" ");
     return text;
 }
 
@@ -86,31 +86,31 @@ std::u16string formatWideV(const char16_t* format, va_list args) {
             ++p;
             continue;
         }
-        Spec spec;
+        FieldFormat field;
         for (;; ++p) {
-            if (*p == u'-') spec.left = true;
-            else if (*p == u'+') spec.plus = true;
-            else if (*p == u' ') spec.space = true;
-            else if (*p == u'#') spec.alt = true;
-            else if (*p == u'0') spec.zero = true;
+            if (*p == u'-') field.left = true;
+            else if (*p == u'+') field.plus = true;
+            else if (*p == u' ') field.space = true;
+            else if (*p == u'#') field.alt = true;
+            else if (*p == u'0') field.zero = true;
             else break;
         }
         if (*p == u'*') {
             int w = va_arg(args, int);
-            if (w < 0) { spec.left = true; w = -w; }
-            spec.width = w;
+            if (w < 0) { field.left = true; w = -w; }
+            field.width = w;
             ++p;
         } else {
-            while (*p >= u'0' && *p <= u'9') spec.width = (spec.width < 0 ? 0 : spec.width) * 10 + (*p++ - u'0');
+            while (*p >= u'0' && *p <= u'9') field.width = (field.width < 0 ? 0 : field.width) * 10 + (*p++ - u'0');
         }
         if (*p == u'.') {
             ++p;
-            spec.precision = 0;
+            field.precision = 0;
             if (*p == u'*') {
-                spec.precision = va_arg(args, int);
+                field.precision = va_arg(args, int);
                 ++p;
             } else {
-                while (*p >= u'0' && *p <= u'9') spec.precision = spec.precision * 10 + (*p++ - u'0');
+                while (*p >= u'0' && *p <= u'9') field.precision = field.precision * 10 + (*p++ - u'0');
             }
         }
         // Size modifiers.
@@ -144,7 +144,7 @@ std::u16string formatWideV(const char16_t* format, va_list args) {
                 else v = va_arg(args, int);
                 if (size == Short) v = int16_t(v);
                 uint64_t magnitude = v < 0 ? uint64_t(0) - uint64_t(v) : uint64_t(v);
-                pad(out, integerText(magnitude, v < 0, 10, false, spec, true), spec, spec.precision < 0);
+                pad(out, integerText(magnitude, v < 0, 10, false, field, true), field, field.precision < 0);
                 break;
             }
             case u'u':
@@ -158,14 +158,14 @@ std::u16string formatWideV(const char16_t* format, va_list args) {
                 else v = va_arg(args, unsigned int);
                 if (size == Short) v = uint16_t(v);
                 unsigned base = conv == u'u' ? 10 : conv == u'o' ? 8 : 16;
-                pad(out, integerText(v, false, base, conv == u'X', spec, false), spec, spec.precision < 0);
+                pad(out, integerText(v, false, base, conv == u'X', field, false), field, field.precision < 0);
                 break;
             }
             case u'p': {
                 uintptr_t v = reinterpret_cast<uintptr_t>(va_arg(args, void*));
-                Spec digits;
+                FieldFormat digits;
                 digits.precision = int(2 * sizeof(void*));
-                pad(out, integerText(v, false, 16, true, digits, false), spec, false);
+                pad(out, integerText(v, false, 16, true, digits, false), field, false);
                 break;
             }
             case u'c':
@@ -173,7 +173,7 @@ std::u16string formatWideV(const char16_t* format, va_list args) {
                 int v = va_arg(args, int);
                 bool narrow = (conv == u'C' && !wideText) || narrowText;
                 char16_t c = narrow ? char16_t(static_cast<unsigned char>(v)) : char16_t(v);
-                pad(out, std::u16string(1, c), spec, false);
+                pad(out, std::u16string(1, c), field, false);
                 break;
             }
             case u's':
@@ -185,7 +185,7 @@ std::u16string formatWideV(const char16_t* format, va_list args) {
                     if (!s) text = u"(null)";
                     else {
                         std::size_t n = cLength(s);
-                        if (spec.precision >= 0 && n > std::size_t(spec.precision)) n = std::size_t(spec.precision);
+                        if (field.precision >= 0 && n > std::size_t(field.precision)) n = std::size_t(field.precision);
                         text = widenBytes(std::string_view(s, n));
                     }
                 } else {
@@ -193,11 +193,11 @@ std::u16string formatWideV(const char16_t* format, va_list args) {
                     if (!s) text = u"(null)";
                     else {
                         text = s;
-                        if (spec.precision >= 0 && text.size() > std::size_t(spec.precision))
-                            text.resize(std::size_t(spec.precision));
+                        if (field.precision >= 0 && text.size() > std::size_t(field.precision))
+                            text.resize(std::size_t(field.precision));
                     }
                 }
-                pad(out, text, spec, false);
+                pad(out, text, field, false);
                 break;
             }
             case u'f':
@@ -210,19 +210,19 @@ std::u16string formatWideV(const char16_t* format, va_list args) {
                 char format[16];
                 int k = 0;
                 format[k++] = '%';
-                if (spec.alt) format[k++] = '#';
-                if (spec.plus) format[k++] = '+';
-                else if (spec.space) format[k++] = ' ';
+                if (field.alt) format[k++] = '#';
+                if (field.plus) format[k++] = '+';
+                else if (field.space) format[k++] = ' ';
                 format[k++] = '.';
                 format[k++] = '*';
                 format[k++] = char(conv);
                 format[k] = 0;
                 char buffer[400];
-                int precision = spec.precision < 0 ? 6 : (spec.precision > 60 ? 60 : spec.precision);
+                int precision = field.precision < 0 ? 6 : (field.precision > 60 ? 60 : field.precision);
                 int n = std::snprintf(buffer, sizeof buffer, format, precision, v);
                 if (n < 0) n = 0;
                 if (n >= int(sizeof buffer)) n = int(sizeof buffer) - 1;
-                pad(out, widenBytes(std::string_view(buffer, std::size_t(n))), spec, true);
+                pad(out, widenBytes(std::string_view(buffer, std::size_t(n))), field, true);
                 break;
             }
             default:
