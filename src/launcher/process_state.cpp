@@ -14,5 +14,10 @@ std::string localeLanguage;
 std::string localeCountry;
 
 std::string launcherTempDir;
+uint32_t unextractedPosition = 0;
+
+std::string jvmHome;
+
+std::string instanceName;
 
 }  // namespace wl

@@ -30,5 +30,14 @@ extern std::string localeCountry;
 
 // The per-run temporary directory (narrow); empty while none exists.
 extern std::string launcherTempDir;
+// File offset just behind the last included file that was extracted; 0 when
+// the executable carries none.
+extern uint32_t unextractedPosition;
+
+// Home of the selected Java runtime (narrow); empty until one is selected.
+extern std::string jvmHome;
+
+// Name of the single-instance semaphore this copy holds (narrow).
+extern std::string instanceName;
 
 }  // namespace wl

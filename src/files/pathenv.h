@@ -1,0 +1,48 @@
+// PATH and native library directories: cutting PATH down to the Windows
+// directory, putting the application's native library directories in front
+// of it, and registering directories with the loader where the system can.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace wl {
+
+// --- Portable decisions ---
+
+// The entries of a ";"-separated list, in order, empty ones skipped.
+std::vector<std::string> splitPathList(const std::string& list);
+std::vector<std::u16string> splitPathList(const std::u16string& list);
+
+// The entries of PATH whose beginning equals the Windows directory ignoring
+// case (A-Z), joined with ";" in their order. Empty when none is.
+std::u16string reducePathValue(const std::u16string& path, const std::u16string& windowsDir);
+
+// The directories joined with ";", a ";" behind them unless the result is
+// empty or already ends in one, then the current PATH.
+std::u16string prependPathEntries(const std::vector<std::u16string>& directories, const std::u16string& currentPath);
+
+// --- Windows side ---
+
+// At start-up, when the setting asks for it: PATH keeps only the entries under
+// the Windows directory. An empty result leaves PATH as it was.
+void reducePathToSystem();
+
+// Puts the configured native library directories (variables expanded,
+// relative ones taken against the launcher directory) in front of PATH, in the
+// process environment and in the C runtime's copy, and registers each with the
+// loader when the setting asks for it.
+void prependNativeLibDirs();
+
+// Registers a directory with AddDllDirectory when the setting asks for it and
+// the system offers it; returns the cookie, nullptr when nothing was registered.
+void* addDllDirectory(const std::string& directory);
+// Undoes addDllDirectory; nothing for nullptr.
+void removeDllDirectory(void* cookie);
+
+// Sets an environment variable in the process environment and in the C
+// runtime's copy, so that the JVM in this process and child processes see the
+// same value. False when the process environment refused it.
+bool setEnvironmentEverywhere(const std::u16string& name, const std::u16string& value);
+
+}  // namespace wl
