@@ -3,6 +3,7 @@
 // cache of versions learned by running java.exe, and the check of one java.exe.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -88,6 +89,10 @@ std::optional<std::string> versionFromProbeLine(std::string_view line);
 inline constexpr const char* kJavaOptionVariables[] = {"_JAVA_OPTIONS", "JAVA_TOOL_OPTIONS", "JDK_JAVA_OPTIONS"};
 
 // --- Windows side ---
+
+// A path made full against the launcher directory and lower-cased, the form
+// in which runtimes are compared, cached and listed.
+std::string fullJavaPath(const std::string& path);
 
 // Whether the java.exe at path is usable: it exists, its version (from the
 // cache, else learned by running it) is accepted, it is not listed as

@@ -9,6 +9,7 @@
 #include "diag/log.h"
 #include "diag/message.h"
 #include "files/paths.h"
+#include "jre/jvm.h"
 #include "launcher/cmdline.h"
 #include "launcher/launcher.h"
 #include "launcher/process_state.h"
@@ -99,9 +100,10 @@ void initLauncher() {
 }
 
 void launchApplication(std::vector<std::u16string>, bool) {
-    // The launch steps come with the runtime search and the JVM; until then a
-    // launch cannot succeed.
-    logError(u"no Java runtime launch available in this build");
+    // A runtime is found and its jvm.dll loaded; a failure has been shown.
+    if (!LoadDLL(true)) exitLauncher(1);
+    // Creating the JVM and running the application on the launch thread are
+    // not part of this build: the launch ends here, once the runtime is loaded.
     exitLauncher(1);
 }
 
