@@ -75,6 +75,7 @@ void computeModulePaths() {
         });
     collapseBackslashes(p.wide);
     collapseBackslashesBytes(p.narrow);
+    logMessage(u"narrow module path %S", p.narrow.c_str());
 }
 
 void computeLauncherDirs() {

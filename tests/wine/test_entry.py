@@ -92,6 +92,24 @@ class HelpAndDispatch(EntryCase):
         self.assertRegex(log, r"command line .*app\.exe.* /frobnicate \"two words\"")
 
 
+class ModulePath(EntryCase):
+    def test_directory_outside_code_page_uses_short_form(self):
+        target = self.wine.workdir("\u03a9mega dir")
+        exe = self.wine.pack(target, BASIC)
+        r, log = self.logged_run(exe, "/help")
+        self.assertEqual(r.code, 0)
+        self.assertIn("init file name C:\\t\\\u03a9mega dir\\app.exe", log)
+        narrow = re.search(r"narrow module path (.*)\r\n", log).group(1)
+        self.assertNotIn("?", narrow)
+        self.assertTrue(narrow.lower().endswith("\\app.exe"), narrow)
+        self.assertIn("~", narrow, "the 8.3 form of the directory")
+
+    def test_plain_directory_keeps_long_form(self):
+        exe = self.wine.pack(self.wine.workdir("Plain Dir"), BASIC)
+        r, log = self.logged_run(exe, "/help")
+        self.assertIn("narrow module path C:\\t\\Plain Dir\\app.exe\r\n", log)
+
+
 class DamagedExecutable(EntryCase):
     """Every damaged block ends with exit code 1 and no crash."""
 

@@ -1,0 +1,228 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "config/block.h"
+
+using namespace wl;
+
+namespace {
+
+void putInt(std::string& s, int32_t v) {
+    for (int i = 0; i < 4; ++i) s.push_back(char((uint32_t(v) >> (8 * i)) & 0xFF));
+}
+
+ParsedBlock sample() {
+    ParsedBlock b;
+    b.settings = {{101, "Service"}, {107, "0"}, {121, "a;b"}};
+    b.messages = {{1000, u"Caption"}, {1009, u"Error {0}"}, {1015, u"Rights"}};
+    b.sections = {
+        {"de", {{1009, u"Fehler {0}"}, {1015, u"Rechte"}}},
+        {"de_AT", {{1009, u"Fehler (AT) {0}"}}},
+        {"pt", {{1000, u"Legenda"}}},
+        {"pt_BR", {{1000, u"Legenda BR"}}},
+    };
+    return b;
+}
+
+bool parse(const std::string& bytes, ParsedBlock& out, std::u16string& failure) {
+    MemorySource source(bytes);
+    BlockReader reader(source);
+    bool ok = parseConfigBlock(reader, out);
+    if (!ok) failure = reader.failure();
+    return ok;
+}
+
+ConfigStore storeFor(const ParsedBlock& block, const char* locale) {
+    ConfigStore store;
+    applyConfigBlock(block, locale, store);
+    return store;
+}
+
+}  // namespace
+
+TEST(ConfigBlock, RoundTripKeepsEverythingInOrder) {
+    ParsedBlock written = sample();
+    std::string bytes = serializeConfigBlock(written);
+    ParsedBlock read;
+    std::u16string failure;
+    ASSERT_TRUE(parse(bytes + blockTrailer(bytes.size()), read, failure)) << std::string(failure.begin(), failure.end());
+    EXPECT_EQ(read.settings, written.settings);
+    EXPECT_EQ(read.messages, written.messages);
+    ASSERT_EQ(read.sections.size(), 4u);
+    EXPECT_EQ(read.sections[1].prefix, "de_AT");
+    EXPECT_EQ(read.end, bytes.size());
+    // The header length counts from its own field to the end of the sections.
+    EXPECT_EQ(read.headerLength, int64_t(bytes.size()) - 12);
+}
+
+TEST(ConfigBlock, TrailerFillsToFourKilobytes) {
+    std::string t = blockTrailer(100);
+    EXPECT_EQ(t.size(), 3996u);
+    EXPECT_EQ(t.substr(0, 4), std::string("\xE8\xE4\x13\xD5", 4));
+    EXPECT_EQ(blockTrailer(5000).size(), 4u);
+}
+
+TEST(ConfigBlock, LanguageSectionsApplyInFileOrder) {
+    ParsedBlock b = sample();
+    ConfigStore de = storeFor(b, "de");
+    EXPECT_EQ(de.messages[1009], u"Fehler {0}");
+    EXPECT_EQ(de.messages[1015], u"Rechte");
+
+    ConfigStore at = storeFor(b, "de_AT");
+    EXPECT_EQ(at.messages[1009], u"Fehler (AT) {0}");
+    EXPECT_EQ(at.messages[1015], u"Rechte") << "ids only the earlier section holds keep its text";
+
+    ConfigStore ptBr = storeFor(b, "pt_BR");
+    EXPECT_EQ(ptBr.messages[1000], u"Legenda BR");
+    ConfigStore ptPt = storeFor(b, "pt_PT");
+    EXPECT_EQ(ptPt.messages[1000], u"Legenda");
+
+    ConfigStore en = storeFor(b, "en_US");
+    EXPECT_EQ(en.messages[1009], u"Error {0}");
+}
+
+TEST(ConfigBlock, LaterSectionWinsEvenWhenLessSpecific) {
+    ParsedBlock b;
+    b.messages = {{1, u"base"}};
+    b.sections = {{"pt_BR", {{1, u"brazil"}}}, {"pt", {{1, u"portuguese"}}}};
+    EXPECT_EQ(storeFor(b, "pt_BR").messages[1], u"portuguese");
+}
+
+TEST(ConfigBlock, PrefixMatching) {
+    EXPECT_TRUE(sectionMatches("de", "de"));
+    EXPECT_TRUE(sectionMatches("de", "de_AT"));
+    EXPECT_FALSE(sectionMatches("de_AT", "de"));
+    EXPECT_TRUE(sectionMatches("", "fr_FR"));
+    EXPECT_TRUE(sectionMatches("no", "no_NO_NY"));
+    EXPECT_FALSE(sectionMatches("d", "en"));
+}
+
+TEST(ConfigBlock, LaterDuplicateReplacesEarlierAndNulEndsText) {
+    ParsedBlock b;
+    b.settings = {{5, "one"}, {5, "two"}, {6, std::string("ab\0cd", 5)}};
+    ConfigStore s = storeFor(b, "en");
+    EXPECT_EQ(s.settings[5], "two");
+    EXPECT_EQ(s.settings[6], "ab");
+}
+
+TEST(ConfigBlock, EmptyBlockIsValid) {
+    ParsedBlock empty;
+    ParsedBlock read;
+    std::u16string failure;
+    ASSERT_TRUE(parse(serializeConfigBlock(empty), read, failure));
+    EXPECT_TRUE(read.settings.empty() && read.messages.empty() && read.sections.empty());
+}
+
+TEST(ConfigBlock, NegativeCountsMeanNone) {
+    std::string bytes = serializeConfigBlock(ParsedBlock{});
+    // Replace the three zero counts with -5.
+    for (std::size_t at : {20u, 24u, 28u}) std::memcpy(&bytes[at], "\xFB\xFF\xFF\xFF", 4);
+    ParsedBlock read;
+    std::u16string failure;
+    EXPECT_TRUE(parse(bytes, read, failure));
+}
+
+TEST(ConfigBlock, DamagedBlocksFailWithTheirFixedTexts) {
+    std::string good = serializeConfigBlock(sample());
+    const std::size_t firstLength = 20 + 4 + 4;  // header, count, first id
+    struct Case {
+        const char* what;
+        std::string bytes;
+        const char16_t* failure;
+    };
+    std::string badMagic = good;
+    badMagic[0] = 'X';
+    auto withLength = [&](int32_t length) {
+        std::string s = good;
+        std::string v;
+        putInt(v, length);
+        s.replace(firstLength, 4, v);
+        return s;
+    };
+    // The first message's length: behind the settings.
+    std::size_t messageLength = 24 + 3 * 8 + 7 + 1 + 3 + 4 + 4;
+    std::string negativeWide = good;
+    std::string minusTwo;
+    putInt(minusTwo, -2);
+    negativeWide.replace(messageLength, 4, minusTwo);
+
+    const Case cases[] = {
+        {"empty", "", u"Internal Error: readInt"},
+        {"short magic", good.substr(0, 3), u"Internal Error: readInt"},
+        {"bad magic", badMagic, u"Internal Error: magic"},
+        {"short header length", good.substr(0, 15), u"Internal Error: readLong"},
+        {"negative length", withLength(-1), u"Internal Error: readString"},
+        {"most negative length", withLength(INT32_MIN), u"Internal Error: readString"},
+        {"huge length", withLength(0x7FFFFFFF), u"Internal Error: readString"},
+        {"length past the end", withLength(int32_t(good.size())), u"Internal Error: readString"},
+        {"cut inside a setting", good.substr(0, firstLength + 4 + 3), u"Internal Error: readString"},
+        {"cut before a count", good.substr(0, 20), u"Internal Error: readInt"},
+        {"negative message length", negativeWide, u"Internal Error: readWString"},
+        {"cut inside a message", good.substr(0, messageLength + 4 + 5), u"Internal Error: readWString"},
+    };
+    for (const Case& c : cases) {
+        ParsedBlock read;
+        std::u16string failure;
+        EXPECT_FALSE(parse(c.bytes, read, failure)) << c.what;
+        EXPECT_EQ(failure, c.failure) << c.what;
+    }
+}
+
+TEST(ConfigBlock, OddWideLengthDropsLastByte) {
+    std::string bytes;
+    putInt(bytes, int32_t(kConfigMagic));
+    putInt(bytes, 0);
+    putInt(bytes, 0);
+    bytes.append(8, '\0');
+    putInt(bytes, 0);  // settings
+    putInt(bytes, 1);  // one message
+    putInt(bytes, 1009);
+    putInt(bytes, 5);
+    bytes += std::string("A\0B\0C", 5);
+    putInt(bytes, 0);  // sections
+    ParsedBlock read;
+    std::u16string failure;
+    ASSERT_TRUE(parse(bytes, read, failure));
+    ASSERT_EQ(read.messages.size(), 1u);
+    EXPECT_EQ(read.messages[0].second, u"AB");
+    EXPECT_EQ(read.end, bytes.size());
+}
+
+TEST(ConfigBlock, LocateWalksThePeHeaders) {
+    // A minimal image: PE header at 0x80, 2 sections, optional header of 0xF0.
+    std::string image(0x400, '\0');
+    image[0] = 'M';
+    image[1] = 'Z';
+    auto put32 = [&](std::size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) image[at + i] = char((v >> (8 * i)) & 0xFF);
+    };
+    auto put16 = [&](std::size_t at, uint16_t v) {
+        image[at] = char(v & 0xFF);
+        image[at + 1] = char(v >> 8);
+    };
+    put32(60, 0x80);
+    std::memcpy(&image[0x80], "PE\0\0", 4);
+    put16(0x80 + 6, 2);
+    put16(0x80 + 20, 0xF0);
+    std::size_t table = 0x80 + 24 + 0xF0;
+    put32(table + 40 + 16, 0x200);  // second (last) section: SizeOfRawData
+    put32(table + 40 + 20, 0x200);  // PointerToRawData
+    MemorySource source(image);
+    BlockReader reader(source);
+    uint64_t start = 0;
+    ASSERT_TRUE(locateConfigBlock(reader, start));
+    EXPECT_EQ(start, 0x400u);
+    EXPECT_EQ(source.position(), 0x400u);
+}
+
+TEST(ConfigBlock, LocateWithNegativePeOffsetFailsCleanly) {
+    std::string image(64, '\0');
+    image[60] = char(0xF0);
+    image[61] = image[62] = image[63] = char(0xFF);
+    MemorySource source(image);
+    BlockReader reader(source);
+    uint64_t start;
+    EXPECT_FALSE(locateConfigBlock(reader, start));
+    EXPECT_EQ(std::u16string(reader.failure()), u"Internal Error: readShort");
+}
