@@ -7,6 +7,7 @@ Until the JVM itself is created, a launch that loaded a jvm.dll ends with
 
 import os
 import re
+import time
 import unittest
 
 import harness
@@ -59,13 +60,13 @@ class JreCase(unittest.TestCase):
         lines = ["[settings]"] + ["%s = %s" % (k, toml_value(v)) for k, v in settings.items()]
         return self.wine.pack(self.dir, "\n".join(lines) + "\n" + MESSAGES, name=name)
 
-    def launch(self, exe, *args, env=None):
+    def launch(self, exe, *args, env=None, timeout=60):
         """/run with the log on; the result and the log text."""
         full_env = dict(NO_JAVA_ENV)
         full_env.update(env or {})
         full_env.setdefault("VENNIC_LOG", "yes")
         before = set(log_files(self.temp))
-        r = self.wine.run(exe, "/run", *args, env=full_env)
+        r = self.wine.run(exe, "/run", *args, env=full_env, timeout=timeout)
         new = [p for p in log_files(self.temp) if p not in before]
         self.assertEqual(len(new), 1, "one new log file expected")
         return r, read_log(new[0])
@@ -82,10 +83,15 @@ class JreCase(unittest.TestCase):
 
 
 class VersionCache(JreCase):
+    def probe_files(self):
+        return set(self.temp.glob("vek*"))
+
     def test_first_run_probes_once_and_caches(self):
         jre = make_jre(self.dir / "jre")
         exe = self.pack(jreSearchSequence="Ajre")
+        before = self.probe_files()
         r, log = self.launch(exe)
+        self.assertEqual(self.probe_files(), before, "the probe's output file is removed")
         self.assertLoadedFrom(r, log, jre.bin)
         self.assertEqual(len(jre.starts()), 1)
         self.assertIn("got version from execution 17.0.2", log)
@@ -128,6 +134,22 @@ class VersionCache(JreCase):
             self.assertIn("couldn't get version", log)
             self.assertEqual(len(jre.starts()), run, "a failed probe is repeated on the next start")
             self.assertEqual(jretree.read_cache(self.wine, self.win(jre.java_exe))[1], "1.0.0")
+
+    def test_hanging_probe_is_ended(self):
+        # Costs the full minute the probe is given.
+        jre = make_jre(self.dir / "jre", hang=True)
+        exe = self.pack(jreSearchSequence="A" + self.wine.to_windows(jre.root))
+        before = self.probe_files()
+        started = time.time()
+        r, log = self.launch(exe, timeout=150)
+        self.assertGreaterEqual(time.time() - started, 59)
+        self.assertNotLoaded(r, log)
+        self.assertIn("Exit Code 259", log)
+        self.assertIn("Terminating process", log)
+        self.assertIn("couldn't get version", log)
+        self.assertEqual(len(jre.starts()), 1)
+        self.assertIsNone(jretree.read_cache(self.wine, self.win(jre.java_exe))[1], "a hang is not cached")
+        self.assertEqual(self.probe_files(), before, "the probe's output file is removed")
 
     def test_java_option_variables_suspended_and_restored(self):
         # Two candidates, each probed once: both probes run without the
@@ -403,6 +425,21 @@ class Loading(JreCase):
         self.assertLoadedFrom(r, log, jre.bin)
         tried = re.findall(r"Trying [^\r]*\\(\w+)\\jvm\.dll \(exists (\d)\)", log)
         self.assertEqual(tried, [("server", "0"), ("client", "0"), ("server", "0"), ("j9vm", "0"), ("hotspot", "1")])
+
+    def test_ucrt_preloaded_only_before_windows_10(self):
+        jre = make_jre(self.dir / "jre")
+        (jre.bin / "ucrtbase.dll").write_bytes((jretree.TESTING64 / "jvm.dll").read_bytes())
+        key = "HKCU\\Software\\Wine\\AppDefaults\\ucrt.exe"
+        self.addCleanup(self.wine.reg_delete, key)
+        exe = self.pack(name="ucrt.exe", jreSearchSequence="Ajre")
+        for version, preloaded in (("win7", True), ("win81", True), ("win10", False)):
+            with self.subTest(version):
+                # The version Wine reports to this program.
+                self.wine.reg_add(key, "Version", version)
+                r, log = self.launch(exe)
+                self.assertLoadedFrom(r, log, jre.bin)
+                self.assertEqual("Preloading ucrtbase.dll 4" in log, preloaded)
+                self.assertNotIn("Could not preload ucrtbase.dll", log)
 
     def test_path_restored_exactly_when_loading_fails(self):
         # The first runtime cannot be loaded (a 32-bit jvm.dll, then nothing in
