@@ -4,6 +4,7 @@
 #include "base/winapi.h"
 #include "diag/log.h"
 #include "files/paths.h"
+#include "files/tempdir.h"
 
 namespace wl {
 namespace {
@@ -62,9 +63,9 @@ FileHandle decide() {
     if (!logSwitchedOn(environmentValue("VENNIC_LOG").c_str(), environmentValue("QUARLO_LOG").c_str()))
         return FileHandle();
 
-    std::u16string tempDir;
-    readSystemString(tempDir, [](wchar_t* b, DWORD n) { return GetTempPathW(n, b); });
-    std::u16string prefix = logDirectoryPrefix(tempDir);
+    // Without a usable temporary directory the log goes to "c:\" rather than
+    // ending the process: the log never stops the launch.
+    std::u16string prefix = logDirectoryPrefix(baseTempDirWide(false));
     logState.fileName = chooseLogFileName(prefix, [](const std::u16string& name) { return pathExists(name); });
 
     FileHandle file = createLogFile(logState.fileName);

@@ -81,6 +81,7 @@ std::optional<std::string> createLauncherTempDirWith(
 struct DirectoryEntry {
     std::string name;
     bool isDirectory;
+    bool isLink = false;  // a junction or symbolic link: removed, never entered
 };
 struct DirectoryOps {
     std::function<std::vector<DirectoryEntry>(const std::string& pattern)> list;  // "." and ".." included

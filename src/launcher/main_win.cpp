@@ -8,11 +8,15 @@
 #include "diag/console.h"
 #include "diag/log.h"
 #include "diag/message.h"
+#include "files/extract.h"
+#include "files/pathenv.h"
 #include "files/paths.h"
+#include "instance/instance.h"
 #include "jre/jvm.h"
 #include "launcher/cmdline.h"
 #include "launcher/launcher.h"
 #include "launcher/process_state.h"
+#include "options/expand.h"
 #include "service/service.h"
 
 namespace wl {
@@ -31,6 +35,27 @@ std::u16string executableBaseName() {
     std::size_t dot = name.find_last_of(u'.');
     if (dot != std::u16string::npos) name.resize(dot);
     return name;
+}
+
+// Console events (Ctrl+C, closing the window, logoff) are only logged: the
+// application ends the process itself.
+BOOL WINAPI consoleEvent(DWORD) {
+    logMessage(u"ConsoleCtrlHandler event");
+    return TRUE;
+}
+
+// The configured working directory, variables expanded, relative to the
+// launcher directory. A directory that cannot be entered is not an error.
+void changeWorkingDirectory() {
+    std::u16string directory = getConfigWide(cfg::workingDirectory, kBufferSize);
+    if (directory.empty()) {
+        logMessage(u"working directory unchanged");
+        return;
+    }
+    expandVariables(directory, true);
+    directory = fullPath(directory, true, true);
+    SetCurrentDirectoryW(W(directory));
+    logMessage(u"change working directory to %s", directory.c_str());
 }
 
 int run() {
@@ -88,6 +113,7 @@ void initLauncher() {
     launcherTempDir.clear();
     readConfigBlock();
     flavourCode = getConfigString(cfg::flavour, 2).c_str()[0];
+    reducePathToSystem();
     if (getConfigInt(cfg::ignoreJavaOptionVariables) != 0) {
         logMessage(u"ignoring java options environment variables");
         for (const char* name : {"_JAVA_OPTIONS", "JDK_JAVA_OPTIONS", "JAVA_TOOL_OPTIONS"}) {
@@ -97,9 +123,17 @@ void initLauncher() {
             _putenv(unset.c_str());
         }
     }
+    changeWorkingDirectory();
 }
 
-void launchApplication(std::vector<std::u16string>, bool) {
+void launchApplication(std::vector<std::u16string>, bool registerConsoleHandler) {
+    if (extractIncludedFiles() != 0) fatalConfiguredError(cfg::internalError, std::string("16"));
+    prependNativeLibDirs();
+    if (registerConsoleHandler) {
+        logMessage(u"registering ConsoleCtrlHandler");
+        SetConsoleCtrlHandler(consoleEvent, TRUE);
+    }
+    enforceSingleInstance();
     // A runtime is found and its jvm.dll loaded; a failure has been shown.
     if (!LoadDLL(true)) exitLauncher(1);
     // Creating the JVM and running the application on the launch thread are

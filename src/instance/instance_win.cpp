@@ -1,0 +1,151 @@
+// The Win32 half of the instance lock: the semaphore, the registry record of
+// the running copy's process id, and the activation of its windows.
+#include "base/handle.h"
+#include "base/text.h"
+#include "base/winapi.h"
+#include "config/entries.h"
+#include "config/store.h"
+#include "diag/log.h"
+#include "diag/message.h"
+#include "files/paths.h"
+#include "instance/instance.h"
+#include "launcher/process_state.h"
+
+namespace wl {
+namespace {
+
+// Numbered names tried when single-instance mode is off.
+constexpr uint32_t kLastSemaphoreNumber = 100000;
+// The second copy waits up to 50 further reads, 100 ms apart, for the first
+// copy's process id: the first may have taken the lock but not yet written it.
+constexpr int kPidRetries = 50;
+
+struct Semaphore {
+    HANDLE handle;
+    DWORD error;
+};
+
+Semaphore createSemaphore(const std::string& name) {
+    SetLastError(0);
+    HANDLE handle = CreateSemaphoreA(nullptr, 1, 1, name.c_str());
+    return {handle, GetLastError()};
+}
+
+void logSemaphore(const std::string& name, const Semaphore& semaphore) {
+    logMessage(u"semaphore name %S, code %d, value %p", name.c_str(), int(semaphore.error),
+               static_cast<void*>(semaphore.handle));
+}
+
+void writeOwnPid(const std::string& key) {
+    RegistryKey pids;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kInstancePidKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, pids.receive(),
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    DWORD pid = GetCurrentProcessId();
+    RegSetValueExA(pids.get(), key.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&pid), sizeof pid);
+}
+
+DWORD readOtherPid(const std::string& key) {
+    RegistryKey pids;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kInstancePidKey, 0, KEY_READ, pids.receive()) != ERROR_SUCCESS) return 0;
+    DWORD pid = 0;
+    DWORD size = sizeof pid;
+    if (RegQueryValueExA(pids.get(), key.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&pid), &size) !=
+            ERROR_SUCCESS ||
+        size != sizeof pid)
+        return 0;
+    return pid;
+}
+
+struct Activation {
+    DWORD processId;
+    bool restore;
+};
+
+BOOL CALLBACK activateWindow(HWND window, LPARAM context) {
+    const Activation& activation = *reinterpret_cast<const Activation*>(context);
+    DWORD owner = 0;
+    if (!IsWindowVisible(window)) return TRUE;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != activation.processId) return TRUE;
+    logMessage(u"found window %p", static_cast<void*>(window));
+    if (activation.restore && IsIconic(window)) {
+        logMessage(u"restore");
+        ShowWindow(window, SW_RESTORE);
+    }
+    logMessage(u"foreground");
+    SetForegroundWindow(window);
+    logMessage(u"popup");
+    SetForegroundWindow(GetLastActivePopup(window));
+    logMessage(u"done");
+    return TRUE;
+}
+
+}  // namespace
+
+std::string instanceKey() {
+    const std::string& module = modulePathNarrow();
+    std::string resolved = isRelativePath(module) ? launcherDirNarrow() + module : module;
+    std::string full(6000, '\0');
+    DWORD n = GetFullPathNameA(resolved.c_str(), DWORD(full.size()), full.data(), nullptr);
+    if (n > 0 && n < full.size()) {
+        full.resize(n);
+    } else {
+        full = resolved;
+    }
+    // Lowered through the wide form, so that the second byte of a double-byte
+    // character is never taken for a letter.
+    std::u16string wide = fromNarrowPath(full);
+    lowercaseAscii(wide);
+    bool lossy = false;
+    std::string lowered = toNarrowPath(wide, &lossy);
+    if (!lossy) full = lowered;
+    collapseBackslashesBytes(full);
+    return full;
+}
+
+void enforceSingleInstance() {
+    std::string key = instanceKey();
+    instanceName = instanceNameFor(key, getConfigInt(cfg::globalInstanceLock) != 0);
+
+    if (getConfigInt(cfg::singleInstance) == 0) {
+        // Every running copy claims the first free number; the handle stays open.
+        for (uint32_t n = 0;; ++n) {
+            std::string name = numberedInstanceName(instanceName, n);
+            Semaphore semaphore = createSemaphore(name);
+            if (semaphore.error != ERROR_ALREADY_EXISTS || n == kLastSemaphoreNumber) {
+                instanceName = name;
+                logSemaphore(name, semaphore);
+                return;
+            }
+            CloseHandle(semaphore.handle);
+        }
+    }
+
+    logMessage(u"single instance mode");
+    Semaphore semaphore = createSemaphore(instanceName);
+    logSemaphore(instanceName, semaphore);
+    if (semaphore.error != ERROR_ALREADY_EXISTS) {
+        // The first copy. The handle stays open until the process ends, which
+        // frees the lock.
+        writeOwnPid(key);
+        return;
+    }
+    CloseHandle(semaphore.handle);
+    DWORD other = readOtherPid(key);
+    for (int i = 0; other == 0 && i < kPidRetries; ++i) {
+        Sleep(100);
+        other = readOtherPid(key);
+    }
+    logMessage(u"other pid %d", int(other));
+    if (other != 0 && getConfigInt(cfg::activateFirstInstance) != 0) activateInstanceWindows(other, true);
+    logMessage(u"exiting");
+    exitLauncher(0);
+}
+
+void activateInstanceWindows(uint32_t processId, bool restore) {
+    Activation activation{processId, restore};
+    EnumWindows(activateWindow, reinterpret_cast<LPARAM>(&activation));
+}
+
+}  // namespace wl

@@ -1,0 +1,126 @@
+#include "options/expand.h"
+
+#include "base/text.h"
+#include "diag/log.h"
+
+namespace wl {
+namespace {
+
+// A text is not expanded beyond this length, twice the longest value an
+// environment variable can hold: environment values that name each other
+// could otherwise double the text with every variable.
+constexpr std::size_t kMaxExpandedLength = 65536;
+
+enum class Value : uint8_t { LauncherDir, LauncherTempDir, Separator, JvmHome, SystemTempDir };
+
+struct Row {
+    const char* variable;
+    Value value;
+};
+
+// Replaced in this order; a value inserted by one row is searched by every later one.
+const Row kRows[] = {
+    {"%VENNIC_EXEDIR%", Value::LauncherDir},
+    {"%QUARLO_EXEDIR%", Value::LauncherDir},
+    {"%VENNIC_TEMPDIR%", Value::LauncherTempDir},
+    {"%QUARLO_TEMPDIR%", Value::LauncherTempDir},
+    {"%VENNIC_PATHLIST_SEPARATOR%", Value::Separator},
+    {"%QUARLO_PATHLIST_SEPARATOR%", Value::Separator},
+    {"%VENNIC_JVM_HOME%", Value::JvmHome},
+    {"%QUARLO_JVM_HOME%", Value::JvmHome},
+    {"${VENNIC_EXEDIR}", Value::LauncherDir},
+    {"${QUARLO_EXEDIR}", Value::LauncherDir},
+    {"${VENNIC_TEMPDIR}", Value::LauncherTempDir},
+    {"${QUARLO_TEMPDIR}", Value::LauncherTempDir},
+    {"${VENNIC_PATHLIST_SEPARATOR}", Value::Separator},
+    {"${QUARLO_PATHLIST_SEPARATOR}", Value::Separator},
+    {"${VENNIC_JVM_HOME}", Value::JvmHome},
+    {"${QUARLO_JVM_HOME}", Value::JvmHome},
+    {"${launcher:sys.launcherDirectory}", Value::LauncherDir},
+    {"${launcher:sys.launcherTempDirectory}", Value::LauncherTempDir},
+    {"${launcher:sys.pathlistSeparator}", Value::Separator},
+    {"${launcher:sys.jvmHome}", Value::JvmHome},
+    {"${launcher:sys.tempDir}", Value::SystemTempDir},
+};
+
+template <class S> S fromAscii(const char* text) {
+    S out;
+    for (; *text; ++text) out.push_back(typename S::value_type(static_cast<unsigned char>(*text)));
+    return out;
+}
+
+void logReplacement(const std::u16string& variable, const std::u16string& value, const std::u16string& text) {
+    logMessage(u"expanding2 %s to %s in %s.", variable.c_str(), value.c_str(), text.c_str());
+}
+void logReplacement(const std::string& variable, const std::string& value, const std::string& text) {
+    logMessage(u"expanding2 %S to %S in %S.", variable.c_str(), value.c_str(), text.c_str());
+}
+void logTooLong(const std::u16string& variable) {
+    logError(u"text too long to expand %s further", variable.c_str());
+}
+void logTooLong(const std::string& variable) { logError(u"text too long to expand %S further", variable.c_str()); }
+
+template <class S> std::size_t replaceAll(S& text, const S& variable, const S& value) {
+    if (variable.empty()) return 0;
+    std::size_t count = 0;
+    std::size_t at = text.find(variable);
+    while (at != S::npos) {
+        if (text.size() - variable.size() + value.size() > kMaxExpandedLength) {
+            logTooLong(variable);
+            break;
+        }
+        text.replace(at, variable.size(), value);
+        ++count;
+        logReplacement(variable, value, text);
+        // On behind the value: a value holding the variable is not expanded again.
+        at = text.find(variable, at + value.size());
+    }
+    return count;
+}
+
+template <class S>
+void expandAll(S& text, const ExpansionValues<S>& values, const std::vector<S>& environment) {
+    const S separator = fromAscii<S>(";");
+    for (const Row& row : kRows) {
+        const S* value = nullptr;
+        switch (row.value) {
+        case Value::LauncherDir: value = &values.launcherDir; break;
+        case Value::LauncherTempDir: value = &values.launcherTempDir; break;
+        case Value::Separator: value = &separator; break;
+        case Value::JvmHome: value = &values.jvmHome; break;
+        case Value::SystemTempDir: value = &values.systemTempDir; break;
+        }
+        replaceAll(text, fromAscii<S>(row.variable), *value);
+    }
+    for (const S& entry : environment) {
+        std::size_t equals = entry.find(typename S::value_type('='));
+        if (equals == S::npos) continue;
+        S value = entry.substr(equals + 1);
+        S pattern = fromAscii<S>("${") + entry.substr(0, equals) + fromAscii<S>("}");
+        replaceAll(text, pattern, value);
+        for (auto& c : pattern) c = asciiUpper(c);
+        replaceAll(text, pattern, value);
+    }
+}
+
+}  // namespace
+
+std::size_t replaceAllInPlace(std::u16string& text, const std::u16string& variable, const std::u16string& value) {
+    return replaceAll(text, variable, value);
+}
+
+std::size_t replaceAllInPlace(std::string& text, const std::string& variable, const std::string& value) {
+    return replaceAll(text, variable, value);
+}
+
+void expandWithValues(std::u16string& text, const WideExpansionValues& values,
+                      const std::vector<std::u16string>& environment) {
+    expandAll(text, values, environment);
+}
+
+void expandWithValues(std::string& text, const NarrowExpansionValues& values,
+                      const std::vector<std::string>& environment) {
+    expandAll(text, values, environment);
+}
+
+}  // namespace wl

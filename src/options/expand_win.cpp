@@ -1,0 +1,57 @@
+// The Win32 half of the expansion: gathers the values and the environment block.
+#include "base/text.h"
+#include "base/winapi.h"
+#include "files/paths.h"
+#include "files/tempdir.h"
+#include "launcher/process_state.h"
+#include "options/expand.h"
+
+// Under UNICODE the plain name stands for the wide function; the narrow
+// block comes from the plain export itself.
+#undef GetEnvironmentStrings
+
+namespace wl {
+namespace {
+
+// The entries of the environment block, in block order; fetched anew on every
+// call because the environment may have changed.
+std::vector<std::u16string> wideEnvironment() {
+    std::vector<std::u16string> entries;
+    wchar_t* block = GetEnvironmentStringsW();
+    if (!block) return entries;
+    for (const char16_t* entry = U(block); *entry; entry += cLength(entry) + 1) entries.emplace_back(entry);
+    FreeEnvironmentStringsW(block);
+    return entries;
+}
+
+std::vector<std::string> narrowEnvironment() {
+    std::vector<std::string> entries;
+    char* block = GetEnvironmentStrings();
+    if (!block) return entries;
+    for (const char* entry = block; *entry; entry += cLength(entry) + 1) entries.emplace_back(entry);
+    FreeEnvironmentStringsA(block);
+    return entries;
+}
+
+}  // namespace
+
+void expandVariables(std::u16string& text, bool narrowForms) {
+    WideExpansionValues values;
+    values.launcherDir = resolvePath(u"", narrowForms);
+    values.launcherTempDir = widenBytes(launcherTempDir);
+    values.jvmHome = widenBytes(jvmHome);
+    // Determined on every call, whether or not the text holds the variable.
+    values.systemTempDir = narrowForms ? widenBytes(baseTempDir()) : baseTempDirWide(true);
+    expandWithValues(text, values, wideEnvironment());
+}
+
+void expandVariablesNarrow(std::string& text) {
+    NarrowExpansionValues values;
+    values.launcherDir = launcherDirNarrow();
+    values.launcherTempDir = launcherTempDir;
+    values.jvmHome = jvmHome;
+    values.systemTempDir = baseTempDir();
+    expandWithValues(text, values, narrowEnvironment());
+}
+
+}  // namespace wl

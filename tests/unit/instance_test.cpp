@@ -1,0 +1,28 @@
+#include "instance/instance.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(Instance, NameIsPrefixAndSanitisedKey) {
+    struct {
+        const char* key;
+        bool global;
+        const char* expected;
+    } cases[] = {
+        {"c:\\program files\\app\\app.exe", false, "Local\\c:_program_files_app_app.exe"},
+        {"c:\\program files\\app\\app.exe", true, "Global\\c:_program_files_app_app.exe"},
+        {"\\\\server\\share\\a b.exe", false, "Local\\__server_share_a_b.exe"},
+        {"c:/x/y.exe", false, "Local\\c:/x/y.exe"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(wl::instanceNameFor(c.key, c.global), c.expected) << c.key;
+}
+
+TEST(Instance, NumberedNamesFollowTheName) {
+    std::string name = wl::instanceNameFor("c:\\app\\app.exe", false);
+    EXPECT_EQ(wl::numberedInstanceName(name, 0), "Local\\c:_app_app.exe0");
+    EXPECT_EQ(wl::numberedInstanceName(name, 2), "Local\\c:_app_app.exe2");
+    EXPECT_EQ(wl::numberedInstanceName(name, 100000), "Local\\c:_app_app.exe100000");
+}
+
+}  // namespace
