@@ -75,11 +75,7 @@ FileHandle decide() {
         if (!file) return file;
     }
 
-    std::u16string module;
-    readSystemString(module, [](wchar_t* b, DWORD n) {
-        DWORD got = GetModuleFileNameW(nullptr, b, n);
-        return got >= n ? n + 1 : got;
-    });
+    std::u16string module = moduleFileNameWide();
     SYSTEMTIME t;
     GetLocalTime(&t);
     std::u16string when = headerTime(t.wDayOfWeek, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wYear);

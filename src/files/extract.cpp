@@ -99,4 +99,36 @@ int copyIncludedContent(ByteSource& source, ByteSink& sink, int64_t size) {
     return 0;
 }
 
+ExtractionOutcome extractRecords(BlockReader& reader, const std::string& tempDir,
+                                 const std::vector<std::string>& names, ExtractionTarget& target) {
+    ExtractionOutcome outcome;
+    for (const std::string& name : names) {
+        std::string path = includedFileTarget(tempDir, name);
+        std::string directory = includedFileDirectory(tempDir, name);
+        if (!directory.empty()) {
+            logMessage(u"creating directory %S", directory.c_str());
+            if (!target.createDirectory(directory)) logError(u"failed to create directory %S", directory.c_str());
+        }
+        int64_t size = 0;
+        if (!reader.readLong(size)) {
+            outcome.sizeUnreadable = true;
+            return outcome;
+        }
+        logMessage(u"extracting %S (size: %I64d)", path.c_str(), (long long)size);
+        if (size <= 0) continue;  // no content, and no file
+        std::unique_ptr<ByteSink> file = target.createFile(path);
+        if (!file) {
+            outcome.cannotCreate = true;
+            return outcome;
+        }
+        outcome.code = copyIncludedContent(reader.source(), *file, size);
+        if (outcome.code != 0) {
+            logError(u"Failed to extract %S", path.c_str());
+            return outcome;
+        }
+    }
+    outcome.endPosition = reader.source().position();
+    return outcome;
+}
+
 }  // namespace wl

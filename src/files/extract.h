@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,32 @@ public:
 // ended early, 2 when writing failed. Nothing is allocated from the size, so
 // a size that the file cannot hold is harmless.
 int copyIncludedContent(ByteSource& source, ByteSink& sink, int64_t size);
+
+// Where the record loop puts directories and files.
+class ExtractionTarget {
+public:
+    virtual ~ExtractionTarget() = default;
+    // Creates a directory; false when that failed for another reason than
+    // the directory existing already.
+    virtual bool createDirectory(const std::string& path) = 0;
+    // Creates the file anew (an existing one is truncated); nullptr when it
+    // cannot be created.
+    virtual std::unique_ptr<ByteSink> createFile(const std::string& path) = 0;
+};
+
+struct ExtractionOutcome {
+    int code = 0;                // 0, or 1 (read failed) or 2 (write failed)
+    bool sizeUnreadable = false;  // a record's size field is missing: the reader holds the failure
+    bool cannotCreate = false;    // a target file could not be created
+    uint64_t endPosition = 0;     // after success: the position behind the last record read
+};
+
+// Extracts one record per name, in order, from the reader's position into
+// tempDir: creates the name's directory part, reads the size, and for a
+// positive size creates the file and copies the content. Stops at the first
+// failure.
+ExtractionOutcome extractRecords(BlockReader& reader, const std::string& tempDir,
+                                 const std::vector<std::string>& names, ExtractionTarget& target);
 
 // --- Windows side ---
 

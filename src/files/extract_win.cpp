@@ -16,10 +16,10 @@ namespace {
 
 class FileSink : public ByteSink {
 public:
-    explicit FileSink(HANDLE file) : file_(file) {}
+    explicit FileSink(FileHandle file) : file_(std::move(file)) {}
     bool write(const void* buffer, uint32_t count, uint32_t& written) override {
         DWORD n = 0;
-        BOOL ok = WriteFile(file_, buffer, count, &n, nullptr);
+        BOOL ok = WriteFile(file_.get(), buffer, count, &n, nullptr);
         if (!ok) error_ = GetLastError();
         written = n;
         return ok != FALSE;
@@ -27,26 +27,27 @@ public:
     uint32_t lastError() const override { return error_; }
 
 private:
-    HANDLE file_;
+    FileHandle file_;
     uint32_t error_ = 0;
 };
 
-[[noreturn]] void cannotCreate() { fatalConfiguredError(cfg::internalError, std::string("11")); }
-
-int extractRecord(BlockReader& reader, const std::string& target) {
-    int64_t size = 0;
-    if (!reader.readLong(size)) fatalError(reader.failure());
-    logMessage(u"extracting %S (size: %I64d)", target.c_str(), (long long)size);
-    if (size <= 0) return 0;
-    FileHandle file(
-        CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        logError(u"could not create %S (%d)", target.c_str(), int(GetLastError()));
-        cannotCreate();
+class FileSystemTarget : public ExtractionTarget {
+public:
+    bool createDirectory(const std::string& path) override {
+        return CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
     }
-    FileSink sink(file.get());
-    return copyIncludedContent(reader.source(), sink, size);
-}
+    std::unique_ptr<ByteSink> createFile(const std::string& path) override {
+        FileHandle file(
+            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            logError(u"could not create %S (%d)", path.c_str(), int(GetLastError()));
+            return nullptr;
+        }
+        return std::make_unique<FileSink>(std::move(file));
+    }
+};
+
+[[noreturn]] void cannotCreate() { fatalConfiguredError(cfg::internalError, std::string("11")); }
 
 }  // namespace
 
@@ -60,8 +61,8 @@ int extractIncludedFiles() {
     }
 
     std::vector<std::string> names = splitIncludedFileNames(dupConfigString(cfg::includedFileNames));
-    if (count > 0 && names.size() > std::size_t(count)) names.resize(std::size_t(count));
     if (count < 0) names.clear();
+    if (names.size() > std::size_t(count)) names.resize(std::size_t(count));
     // Every name is checked before anything is written: a name that would
     // land outside the per-run directory ends the launch with nothing created.
     for (const std::string& name : names) {
@@ -77,21 +78,12 @@ int extractIncludedFiles() {
     FileSource source(executable.get());
     BlockReader reader(source);
     reader.seek(int64_t(configBlockEnd));
-    for (const std::string& name : names) {
-        std::string target = includedFileTarget(launcherTempDir, name);
-        std::string directory = includedFileDirectory(launcherTempDir, name);
-        if (!directory.empty()) {
-            logMessage(u"creating directory %S", directory.c_str());
-            if (!CreateDirectoryA(directory.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
-                logError(u"failed to create directory %S", directory.c_str());
-        }
-        int result = extractRecord(reader, target);
-        if (result != 0) {
-            logError(u"Failed to extract %S", target.c_str());
-            return result;
-        }
-    }
-    unextractedPosition = uint32_t(source.position());
+    FileSystemTarget target;
+    ExtractionOutcome outcome = extractRecords(reader, launcherTempDir, names, target);
+    if (outcome.sizeUnreadable) fatalError(reader.failure());
+    if (outcome.cannotCreate) cannotCreate();
+    if (outcome.code != 0) return outcome.code;
+    unextractedPosition = uint32_t(outcome.endPosition);
     executable.reset();
     logMessage(u"extracting files done");
     return 0;

@@ -27,15 +27,6 @@ ModulePaths& modulePaths() {
     return paths;
 }
 
-std::u16string moduleFileNameWide() {
-    std::u16string raw;
-    readSystemString(raw, [](wchar_t* b, DWORD n) {
-        DWORD got = GetModuleFileNameW(nullptr, b, n);
-        return got >= n ? n + 1 : got;  // a full buffer means it may be cut: ask for more
-    });
-    return raw;
-}
-
 void computeModulePaths() {
     ModulePaths& p = modulePaths();
     if (p.known) return;
@@ -102,6 +93,15 @@ void computeLauncherDirs() {
 }
 
 }  // namespace
+
+std::u16string moduleFileNameWide() {
+    std::u16string raw;
+    readSystemString(raw, [](wchar_t* b, DWORD n) {
+        DWORD got = GetModuleFileNameW(nullptr, b, n);
+        return got >= n ? n + 1 : got;  // a full buffer means it may be cut: ask for more
+    });
+    return raw;
+}
 
 std::string toNarrowPath(const std::u16string& path, bool* lossy) {
     if (lossy) *lossy = false;

@@ -24,12 +24,7 @@ namespace {
 
 // The file name of the executable without directory and extension.
 std::u16string executableBaseName() {
-    std::u16string module;
-    readSystemString(module, [](wchar_t* b, DWORD n) {
-        DWORD got = GetModuleFileNameW(nullptr, b, n);
-        return got >= n ? n + 1 : got;
-    });
-    module = fitToCapacity(module, kBufferSize);
+    std::u16string module = fitToCapacity(moduleFileNameWide(), kBufferSize);
     std::size_t slash = module.find_last_of(u"\\/");
     std::u16string name = slash == std::u16string::npos ? module : module.substr(slash + 1);
     std::size_t dot = name.find_last_of(u'.');

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <map>
+#include <memory>
 
 #include "test_support.h"
 
@@ -165,6 +168,121 @@ TEST(IncludedContent, FailingOrStalledWriteFailsWithTwo) {
         clearLog();
         EXPECT_EQ(wl::copyIncludedContent(source, sink, 6004), 2);
         EXPECT_EQ(logLines(), std::vector<std::string>{c.line});
+    }
+    clearLog();
+}
+
+std::string record(int64_t size, const std::string& plain) {
+    std::string out(8, '\0');
+    for (int i = 0; i < 8; ++i) out[i] = char(uint64_t(size) >> (8 * i) & 0xFF);
+    return out + masked(plain);
+}
+
+// Keeps every created file in memory, and can refuse directories or files.
+class MemoryTarget : public wl::ExtractionTarget {
+public:
+    class Sink : public MemorySink {
+    public:
+        Sink(std::map<std::string, std::string>& files, std::string path) : files_(files), path_(std::move(path)) {}
+        ~Sink() override { files_[path_] = bytes; }
+
+    private:
+        std::map<std::string, std::string>& files_;
+        std::string path_;
+    };
+    bool createDirectory(const std::string& path) override {
+        directories.push_back(path);
+        return !refuseDirectories;
+    }
+    std::unique_ptr<wl::ByteSink> createFile(const std::string& path) override {
+        if (path == refuseFile) return nullptr;
+        return std::make_unique<Sink>(files, path);
+    }
+    std::vector<std::string> directories;
+    std::map<std::string, std::string> files;
+    bool refuseDirectories = false;
+    std::string refuseFile;
+};
+
+TEST(IncludedRecords, TwoFilesEndBehindTheLastRecord) {
+    const std::string prefix(100, 'P');  // stands for the executable up to configBlockEnd
+    std::string a = pattern(10), b = pattern(20);
+    std::string image = prefix + record(10, a) + record(20, b) + "not a record";
+    wl::MemorySource source(image);
+    wl::BlockReader reader(source);
+    reader.seek(100);
+    MemoryTarget target;
+    clearLog();
+    wl::ExtractionOutcome outcome = wl::extractRecords(reader, "T", {"a.bin", "lib\\b.bin"}, target);
+    EXPECT_EQ(outcome.code, 0);
+    EXPECT_EQ(outcome.endPosition, 100u + 46u);
+    EXPECT_EQ(target.files, (std::map<std::string, std::string>{{"T\\a.bin", a}, {"T\\lib\\b.bin", b}}));
+    EXPECT_EQ(target.directories, std::vector<std::string>{"T\\lib"});
+    EXPECT_EQ(logLines(), (std::vector<std::string>{"extracting T\\a.bin (size: 10)", "creating directory T\\lib",
+                                                    "extracting T\\lib\\b.bin (size: 20)"}));
+    clearLog();
+}
+
+TEST(IncludedRecords, SizesUpToZeroCreateNoFile) {
+    std::string image = record(0, "") + record(-5, "") + record(3, "xyz");
+    wl::MemorySource source(image);
+    wl::BlockReader reader(source);
+    MemoryTarget target;
+    wl::ExtractionOutcome outcome = wl::extractRecords(reader, "T", {"lib\\zero", "neg", "c"}, target);
+    EXPECT_EQ(outcome.code, 0);
+    EXPECT_EQ(outcome.endPosition, image.size());
+    EXPECT_EQ(target.files, (std::map<std::string, std::string>{{"T\\c", "xyz"}}));
+    EXPECT_EQ(target.directories, std::vector<std::string>{"T\\lib"}) << "the directory part is still created";
+}
+
+TEST(IncludedRecords, FewerNamesLeaveTheRestUnread) {
+    std::string image = record(2, "ab") + record(2, "cd");
+    wl::MemorySource source(image);
+    wl::BlockReader reader(source);
+    MemoryTarget target;
+    wl::ExtractionOutcome outcome = wl::extractRecords(reader, "T", {"first"}, target);
+    EXPECT_EQ(outcome.endPosition, 10u);
+    EXPECT_EQ(target.files.size(), 1u);
+}
+
+TEST(IncludedRecords, Failures) {
+    struct {
+        const char* name;
+        std::string image;
+        bool refuseDirectories;
+        std::string refuseFile;
+        int code;
+        bool sizeUnreadable, cannotCreate;
+        std::string lastLine;
+    } cases[] = {
+        {"size field cut short", record(1, "a") + "\x01\x02\x03", false, "", 0, true, false, "error 0\n"},
+        {"content cut short", record(1, "a") + record(5, "bc"), false, "", 1, false, false,
+         "ERROR: Failed to extract T\\d\\b"},
+        {"file refused", record(1, "a") + record(1, "b"), false, "T\\d\\b", 0, false, true,
+         "extracting T\\d\\b (size: 1)"},
+        {"directory refused: logged, then the file is tried", record(1, "a") + record(1, "b"), true, "", 0, false,
+         false, "extracting T\\d\\b (size: 1)"},
+    };
+    for (auto& c : cases) {
+        wl::MemorySource source(c.image);
+        wl::BlockReader reader(source);
+        MemoryTarget target;
+        target.refuseDirectories = c.refuseDirectories;
+        target.refuseFile = c.refuseFile;
+        clearLog();
+        wl::ExtractionOutcome outcome = wl::extractRecords(reader, "T", {"a", "d\\b"}, target);
+        EXPECT_EQ(outcome.code, c.code) << c.name;
+        EXPECT_EQ(outcome.sizeUnreadable, c.sizeUnreadable) << c.name;
+        EXPECT_EQ(outcome.cannotCreate, c.cannotCreate) << c.name;
+        std::vector<std::string> lines = logLines();
+        ASSERT_FALSE(lines.empty()) << c.name;
+        EXPECT_EQ(lines.back(), c.lastLine) << c.name;
+        if (c.sizeUnreadable) {
+            EXPECT_EQ(utf8(reader.failure()), "Internal Error: readLong");
+        }
+        if (c.refuseDirectories) {
+            EXPECT_NE(std::find(lines.begin(), lines.end(), "ERROR: failed to create directory T\\d"), lines.end());
+        }
     }
     clearLog();
 }

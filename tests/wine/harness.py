@@ -44,8 +44,11 @@ class Wine:
             WINEDEBUG="-all",
             WINEDLLOVERRIDES="mscoree,mshtml=",
             DISPLAY="",
-            LANG="en_US.UTF-8",
-            LC_ALL="en_US.UTF-8",
+            # C.UTF-8 is the one UTF-8 locale every machine has: arguments with
+            # characters beyond ASCII reach Windows intact, and Windows reports
+            # English (United States). Tests choose other languages with lang=.
+            LANG="C.UTF-8",
+            LC_ALL="C.UTF-8",
         )
         for name in ("VENNIC_LOG", "QUARLO_LOG", "WAYLAND_DISPLAY"):
             self.env.pop(name, None)
@@ -65,23 +68,17 @@ class Wine:
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
         # The prefix is ready once cmd answers.
         self.run_raw(["cmd", "/c", "echo", "ready"], timeout=120)
-        self.settle_services()
 
-    def settle_services(self, quiet_seconds=3.0, limit=60.0):
-        """Waits until the service manager has stopped starting services.
+    def detach_service_dispatcher(self):
+        """Makes a dispatcher call outside the service manager fail at once.
 
-        A process that calls the service dispatcher while a service is being
-        started would connect to that service's control pipe; the counter of
-        started services tells when the start-up of the prefix is over."""
-        key = r"HKLM\System\CurrentControlSet\Control\ServiceCurrent"
-        last, since, end = None, time.time(), time.time() + limit
-        while time.time() < end:
-            now = self.reg_query(key, "")
-            if now != last:
-                last, since = now, time.time()
-            elif time.time() - since >= quiet_seconds:
-                return
-            time.sleep(0.5)
+        Wine's StartServiceCtrlDispatcher connects to the control pipe of the
+        service the manager started last; while that pipe exists the call may
+        wait ten seconds or even attach to that service. Pointing the counter
+        at a pipe that does not exist gives the plain failure a process sees
+        on Windows when it was not started by the service manager."""
+        self.run_raw(["reg", "add", r"HKLM\System\CurrentControlSet\Control\ServiceCurrent",
+                      "/ve", "/t", "REG_DWORD", "/d", "999999", "/f"])
 
     def stop(self):
         subprocess.run([WINESERVER, "-k"], env=self.env, stdin=subprocess.DEVNULL,

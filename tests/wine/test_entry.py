@@ -60,10 +60,12 @@ class HelpAndDispatch(EntryCase):
         exe = self.wine.pack(self.dir, BASIC)
         for args in ([], ["/INSTALL"], ["/"], ["--"], ["/frobnicate"], ["plain"]):
             with self.subTest(args=args):
+                self.wine.detach_service_dispatcher()
                 r, log = self.logged_run(exe, *args)
                 self.assertEqual(r.code, 0)
                 self.assertIn("calling StartServiceCtrlDispatcher", log)
-                self.assertRegex(log, r"StartServiceCtrlDispatcher failed with error \d+\r\n")
+                # ERROR_FAILED_SERVICE_CONTROLLER_CONNECT
+                self.assertIn("StartServiceCtrlDispatcher failed with error 1063\r\n", log)
                 self.assertIn("StartServiceCtrlDispatcher returned", log)
                 self.assertEqual(r.stdout, "")
 
@@ -73,6 +75,7 @@ class HelpAndDispatch(EntryCase):
         self.assertEqual(r.code, 1, "the worker role runs the launch, which cannot succeed yet")
         self.assertNotIn("StartServiceCtrlDispatcher", log)
 
+        self.wine.detach_service_dispatcher()
         r, log = self.logged_run(exe, "__qar_restart", "a")
         self.assertEqual(r.code, 0)
         self.assertIn("calling StartServiceCtrlDispatcher", log)
@@ -88,6 +91,7 @@ class HelpAndDispatch(EntryCase):
 
     def test_command_line_is_logged(self):
         exe = self.wine.pack(self.dir, BASIC)
+        self.wine.detach_service_dispatcher()
         r, log = self.logged_run(exe, "/frobnicate", "two words")
         self.assertRegex(log, r"command line .*app\.exe.* /frobnicate \"two words\"")
 

@@ -253,6 +253,24 @@ class BaseTempDirectory(LaunchCase):
         self.assertEqual([p.name for p in chosen.iterdir() if p.name.startswith("vektw")], [],
                          "the probe leaves nothing behind")
 
+    def test_long_form_adopted_when_configured(self):
+        long_dir = self.dir / "LongDirectoryName"
+        long_dir.mkdir()
+        long_win = self.wine.to_windows(long_dir)
+        short = self.wine.cmd(f"for %I in ({long_win}) do @echo %~sI").stdout.strip()
+        self.assertNotEqual(short.lower(), long_win.lower(), "an 8.3 form is needed")
+        self.set_temp(short)
+        for flag, expected in ((1, long_win), (0, short)):
+            with self.subTest(tempDirLongForm=flag):
+                exe = self.wine.pack(self.dir / f"l{flag}", CONSOLE + f"tempDirLongForm = {flag}\n" + MESSAGES +
+                                     file_entries([("a.bin", "a.bin")]), files={"a.bin": content(4)})
+                log = NewLog(long_dir)
+                r = self.wine.run(exe, "/run", env=LOG_ON)
+                self.assertEqual(r.code, 1)
+                text = log.text()
+                self.assertIn(f"tempPath is {expected}\\\r\n", text)
+                self.assertEqual(f"using long path {long_win}\\\r\n" in text, flag == 1)
+
     def test_unusable_temp_falls_back_to_the_home_directory(self):
         blocker = self.dir / "not-a-directory"
         blocker.write_text("a file where TEMP points")
