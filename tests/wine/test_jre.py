@@ -268,6 +268,16 @@ class SearchSequence(JreCase):
         self.assertNotIn("Trying to load JVM-DLL", log[:relative])
         self.assertIn("%s exists" % self.win(jre.java_exe), log)
 
+    def test_letters_and_variables(self):
+        jre = make_jre(self.dir / "jre")
+        exe = self.pack(jreSearchSequence="Qignored;Ac:\\nowhere;R${VENNIC_EXEDIR}jre")
+        r, log = self.launch(exe)
+        self.assertLoadedFrom(r, log, jre.bin)
+        self.assertIn("Testing location ignored (type Q)", log)
+        # The argument is expanded before it is tried; the relative pass is not reached.
+        self.assertIn("Testing location %s\\jre (type R)" % self.wine.to_windows(self.dir), log)
+        self.assertNotIn("Testing relative location", log)
+
     def test_environment_variable_with_forward_slashes(self):
         jre = make_jre(self.dir / "jdk")
         exe = self.pack(jreSearchSequence="EMY_JAVA")
@@ -356,6 +366,26 @@ class Registry(JreCase):
                 self.assertLoadedFrom(r, log, wanted.bin)
                 self.assertIn("found sun %s" % self.win(wanted.java_exe), log)
 
+    def test_require_jdk(self):
+        # The JRE key is newer but ignored; the JDK qualifies by its tools.jar.
+        jre = make_jre(self.dir / "jre17", "17.0.2")
+        jdk = self.dir / "jdk8"
+        private = make_jre(jdk / "jre", "1.8.0_202")
+        (jdk / "lib").mkdir()
+        (jdk / "lib" / "tools.jar").write_bytes(b"PK")
+        no_tools = make_jre(self.dir / "jdk11", "11.0.2")
+        text = ""
+        for key, version, home in ((self.JAVASOFT, "17", jre.root), ("HKEY_LOCAL_MACHINE\\SOFTWARE\\JavaSoft\\JDK", "11",
+                                                                     no_tools.root),
+                                   ("HKEY_LOCAL_MACHINE\\SOFTWARE\\JavaSoft\\JDK", "1.8", jdk)):
+            text += "[%s\\%s]\r\n\"JavaHome\"=%s\r\n\r\n" % (key, version, jretree.reg_string(self.wine.to_windows(home)))
+        jretree.reg_import(self.wine, text)
+        exe = self.pack(jreSearchSequence="Y", requireJdk=1)
+        r, log = self.launch(exe)
+        self.assertLoadedFrom(r, log, private.bin)
+        self.assertNotIn("checkJavaExe (%s" % self.win(jre.java_exe), log)
+        self.assertNotIn("checkJavaExe (%s" % self.win(no_tools.java_exe), log)
+
     def located(self, root, jre):
         key = "%s\\SOFTWARE\\tarnwell\\vennic\\locatedjvms\\%s" % (root, self.win(jre.java_exe).replace("\\", "/"))
         return "[%s]\r\n\r\n" % key
@@ -425,6 +455,19 @@ class Loading(JreCase):
         self.assertLoadedFrom(r, log, jre.bin)
         tried = re.findall(r"Trying [^\r]*\\(\w+)\\jvm\.dll \(exists (\d)\)", log)
         self.assertEqual(tried, [("server", "0"), ("client", "0"), ("server", "0"), ("j9vm", "0"), ("hotspot", "1")])
+
+    def test_dll_directory_registered_and_removed(self):
+        # A JDK whose bin and private jre\\bin both lack a jvm.dll.
+        broken = make_jre(self.dir / "broken", jvm=None, private_jre=True, private_types=())
+        good = make_jre(self.dir / "good")
+        exe = self.pack(jreSearchSequence="A%s;A%s" % (self.wine.to_windows(broken.root),
+                                                      self.wine.to_windows(good.root)), useDllDirectories=1)
+        r, log = self.launch(exe)
+        self.assertLoadedFrom(r, log, good.bin)
+        added = re.findall(r"Adding DLL directory (.*)\r\n", log)
+        # The broken runtime's bin and its private JRE, then the good one's bin.
+        self.assertEqual(added, [self.win(broken.bin), self.win(broken.bin) + "\\..\\jre\\bin", self.win(good.bin)])
+        self.assertEqual(log.count("Removing DLL directory"), 2)
 
     def test_ucrt_preloaded_only_before_windows_10(self):
         jre = make_jre(self.dir / "jre")
