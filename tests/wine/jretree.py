@@ -127,7 +127,7 @@ def cache_key(windows_path: str) -> str:
     return "HKEY_CURRENT_USER\\SOFTWARE\\tarnwell\\vennic\\jvms\\" + windows_path.replace("\\", "/")
 
 
-def reg_import(wine, text: str, view64=True):
+def reg_import(wine, text: str):
     """Imports a .reg text in one go (much faster than one reg call per value)."""
     target = wine.drive_c / "t" / "import.reg"
     target.parent.mkdir(parents=True, exist_ok=True)
