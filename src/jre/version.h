@@ -101,6 +101,9 @@ std::string fullJavaPath(const std::string& path);
 // version the runtime's version, both for the caller to keep.
 bool checkJavaExe(std::string& path, std::string& version, const VersionBounds& bounds, bool allowBeta);
 
+// The per-user cache entry of a java.exe (HKCU, versionCacheKey). Reading gives
+// a version only when the entry was written for this last-write time; writing
+// ignores failures.
 bool readVersionCache(const std::string& path, int64_t lastWriteTime, std::string& version);
 void writeVersionCache(const std::string& path, int64_t lastWriteTime, const std::string& version);
 
