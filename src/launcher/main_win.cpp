@@ -12,6 +12,7 @@
 #include "files/pathenv.h"
 #include "files/paths.h"
 #include "instance/instance.h"
+#include "jre/jvm.h"
 #include "launcher/cmdline.h"
 #include "launcher/launcher.h"
 #include "launcher/process_state.h"
@@ -128,9 +129,10 @@ void launchApplication(std::vector<std::u16string>, bool registerConsoleHandler)
         SetConsoleCtrlHandler(consoleEvent, TRUE);
     }
     enforceSingleInstance();
-    // The runtime search and the JVM come next; until they exist a launch
-    // cannot succeed.
-    logError(u"no Java runtime launch available in this build");
+    // A runtime is found and its jvm.dll loaded; a failure has been shown.
+    if (!LoadDLL(true)) exitLauncher(1);
+    // Creating the JVM and running the application on the launch thread are
+    // not part of this build: the launch ends here, once the runtime is loaded.
     exitLauncher(1);
 }
 

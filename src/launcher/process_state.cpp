@@ -17,6 +17,9 @@ std::string launcherTempDir;
 uint32_t unextractedPosition = 0;
 
 std::string jvmHome;
+std::string javaVersion;
+std::vector<std::string> nonWorkingJavas;
+FunctionAddress createJavaVmEntry = nullptr;
 
 std::string instanceName;
 

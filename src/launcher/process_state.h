@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace wl {
 
@@ -36,6 +37,15 @@ extern uint32_t unextractedPosition;
 
 // Home of the selected Java runtime (narrow); empty until one is selected.
 extern std::string jvmHome;
+// Version text of the selected Java runtime, as its check produced it.
+extern std::string javaVersion;
+// java.exe paths whose jvm.dll could not be loaded while the registry was
+// searched; refused by every later check. Never shrinks.
+extern std::vector<std::string> nonWorkingJavas;
+// JNI_CreateJavaVM of the loaded jvm.dll, null until one is loaded. Kept as a
+// plain function address; the JVM side calls it with the JNI signature.
+using FunctionAddress = void (*)();
+extern FunctionAddress createJavaVmEntry;
 
 // Name of the single-instance semaphore this copy holds (narrow).
 extern std::string instanceName;

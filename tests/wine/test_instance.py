@@ -53,7 +53,7 @@ class FirstCopy(InstanceCase):
         exe = self.pack(SINGLE)
         self.wine.reg_add(PIDS_KEY, self.key, "0x7777", "REG_DWORD")
         r, log = self.logged_run(exe, "/run")
-        self.assertEqual(r.code, 1, "no runtime search in this build: the run ends after the lock")
+        self.assertEqual(r.code, 1, "no runtime is found: the run ends after the lock")
         self.assertIn("single instance mode\r\n", log)
         lines = self.semaphore_lines(log)
         self.assertEqual(len(lines), 1, log)
@@ -65,7 +65,7 @@ class FirstCopy(InstanceCase):
         pid = self.recorded_pid()
         self.assertNotIn(pid, (None, 0, 0x7777), "the first copy overwrites the value with its own id")
         # Lock, then the end of this build's launch.
-        self.assertLess(log.index("single instance mode"), log.index("no Java runtime launch"))
+        self.assertLess(log.index("single instance mode"), log.index("LoadDLL ("))
 
     def test_lock_comes_after_extraction_and_path(self):
         (self.dir / "src").mkdir(exist_ok=True)
@@ -93,7 +93,7 @@ class SecondCopy(InstanceCase):
         self.assertEqual(r.code, 0)
         self.assertEqual((r.stdout, r.stderr), ("", ""))
         self.assertRegex(log, rf"other pid {holder.pid}\r\n\[\d+:\d+\] exiting\r\n$")
-        self.assertNotIn("no Java runtime launch", log)
+        self.assertNotIn("LoadDLL (", log)
         self.assertEqual(self.semaphore_lines(log)[0][1], "183", "ERROR_ALREADY_EXISTS")
 
     def test_waits_for_the_first_copy_to_record_its_pid(self):

@@ -1,0 +1,89 @@
+#include "jre/search.h"
+
+#include <algorithm>
+
+namespace wl {
+namespace {
+
+// dir + "\" + name, without doubling a backslash the directory ends in.
+std::string joinPath(const std::string& dir, const char* name) {
+    if (!dir.empty() && dir.back() == '\\') return dir + name;
+    return dir + "\\" + name;
+}
+
+}  // namespace
+
+std::vector<std::string> splitList(std::string_view text) {
+    std::vector<std::string> items;
+    std::size_t at = 0;
+    while (at <= text.size()) {
+        std::size_t end = text.find(';', at);
+        if (end == std::string_view::npos) end = text.size();
+        if (end > at) items.emplace_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return items;
+}
+
+std::vector<SearchEntry> parseSearchSequence(std::string_view text) {
+    std::vector<SearchEntry> entries;
+    for (const std::string& item : splitList(text)) entries.push_back({item[0], item.substr(1)});
+    return entries;
+}
+
+bool isAbsoluteLocation(std::string_view argument) {
+    return argument.size() >= 2 && (argument[1] == ':' || (argument[0] == '\\' && argument[1] == '\\'));
+}
+
+bool triedInRelativePass(const SearchEntry& entry) {
+    if (entry.type == 'B') return true;
+    return (entry.type == 'A' || entry.type == 'R') && !isAbsoluteLocation(entry.argument);
+}
+
+bool javaExeForHome(std::string& javaExe, const std::string& home, bool requireJdk,
+                    const std::function<bool(const std::string&)>& exists) {
+    javaExe = joinPath(home, "jre\\bin\\java.exe");
+    if (requireJdk) return exists(joinPath(home, "lib\\tools.jar"));
+    if (!exists(javaExe)) javaExe = joinPath(home, "bin\\java.exe");
+    return true;
+}
+
+std::vector<std::string> javaSoftTryOrder(std::vector<std::string> names, const VersionBounds& bounds) {
+    std::vector<std::string> kept;
+    for (std::string& name : names)
+        if (versionInRangeLenient(name, bounds)) kept.push_back(std::move(name));
+    // Byte-wise, as the C library compares: std::string compares its chars as
+    // unsigned, so bytes above 0x7F sort after ASCII.
+    std::sort(kept.begin(), kept.end());
+    std::reverse(kept.begin(), kept.end());
+    return kept;
+}
+
+std::string locatedKeyToPath(std::string_view keyName) {
+    std::string path(keyName);
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+bool locatedPathConsidered(std::string_view path, bool considerAll) {
+    return considerAll || path.find("qar_jres") != std::string_view::npos;
+}
+
+const JavaCandidate* preferUnlessNewer(const JavaCandidate* preferred, const JavaCandidate* other) {
+    if (!preferred) return other;
+    if (!other) return preferred;
+    return isNewerVersion(other->version, preferred->version) ? other : preferred;
+}
+
+bool currentVersionPrefersJdk(std::string_view jdkVersion, std::string_view jreVersion) {
+    return isNewerVersion(jdkVersion, jreVersion);
+}
+
+std::optional<std::string> locationFileLine(std::string_view fileBytes) {
+    std::optional<std::string> line = firstTextLine(fileBytes, 5999);
+    if (!line) return std::nullopt;
+    while (!line->empty() && (line->back() == '\r' || line->back() == '\n')) line->pop_back();
+    return line;
+}
+
+}  // namespace wl

@@ -1,0 +1,234 @@
+// The Win32 half of the version check: the registry cache, the "-version" run
+// of a java.exe, and checkJavaExe, which puts them together.
+#include <iterator>
+
+#include "base/handle.h"
+#include "base/text.h"
+#include "base/winapi.h"
+#include "config/entries.h"
+#include "config/store.h"
+#include "diag/log.h"
+#include "files/paths.h"
+#include "files/tempdir.h"
+#include "jre/version.h"
+#include "launcher/process_state.h"
+
+namespace wl {
+namespace {
+
+// The probe's output file: the first line is all that is read.
+std::string readFileStart(const std::string& name, std::size_t limit) {
+    FileHandle file(CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string bytes;
+    if (!file) return bytes;
+    bytes.resize(limit);
+    DWORD got = 0;
+    if (!ReadFile(file.get(), bytes.data(), DWORD(limit), &got, nullptr)) got = 0;
+    bytes.resize(got);
+    return bytes;
+}
+
+// The value of a registry value, up to capacity bytes; nothing when it is
+// missing or longer.
+std::optional<std::string> queryValue(HKEY key, const char* name, DWORD capacity) {
+    std::string data(capacity, '\0');
+    DWORD size = capacity;
+    if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    data.resize(size);
+    return data;
+}
+
+}  // namespace
+
+std::string fullJavaPath(const std::string& path) {
+    std::string resolved = isRelativePath(path) ? launcherDirNarrow() + path : path;
+    collapseBackslashesBytes(resolved);
+    std::string full(kBufferSize, '\0');
+    DWORD n = GetFullPathNameA(resolved.c_str(), DWORD(full.size()), full.data(), nullptr);
+    if (n >= full.size()) {
+        full.assign(n + 1, '\0');
+        n = GetFullPathNameA(resolved.c_str(), DWORD(full.size()), full.data(), nullptr);
+    }
+    if (n == 0 || n >= full.size()) full = resolved;
+    else full.resize(n);
+    // Lower-cased through the wide form, so that a trail byte of a double-byte
+    // character is never taken for a letter.
+    std::u16string wide = fromNarrowPath(full);
+    lowercaseAscii(wide);
+    bool lossy = false;
+    std::string lowered = toNarrowPath(wide, &lossy);
+    if (!lossy && !lowered.empty()) full = lowered;
+    collapseBackslashesBytes(full);
+    return full;
+}
+
+bool readVersionCache(const std::string& path, int64_t lastWriteTime, std::string& version) {
+    RegistryKey key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, versionCacheKey(path).c_str(), 0, KEY_READ, key.receive()) != ERROR_SUCCESS)
+        return false;
+    // A few bytes more than the 8 expected, so that a longer value is seen as such.
+    std::optional<std::string> time = queryValue(key.get(), "LastWriteTime", 16);
+    if (!time) return false;
+    // The version buffer of the search is 2000 bytes; a longer value counts as
+    // a miss and is replaced by the next probe.
+    std::optional<std::string> stored = queryValue(key.get(), "Version", 2000);
+    if (!stored) return false;
+    std::optional<std::string> usable = usableCachedVersion(*time, lastWriteTime, *stored);
+    if (!usable) return false;
+    version = *usable;
+    return true;
+}
+
+void writeVersionCache(const std::string& path, int64_t lastWriteTime, const std::string& version) {
+    RegistryKey key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, versionCacheKey(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, key.receive(), nullptr) != ERROR_SUCCESS)
+        return;
+    std::string time = fileTimeBytes(lastWriteTime);
+    RegSetValueExA(key.get(), "LastWriteTime", 0, REG_BINARY, reinterpret_cast<const BYTE*>(time.data()), 8);
+    RegSetValueExA(key.get(), "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()),
+                   DWORD(version.size()));
+}
+
+std::optional<std::string> suspendJavaOptionVariable(const char* name) {
+    DWORD size = GetEnvironmentVariableA(name, nullptr, 0);
+    if (size == 0) return std::nullopt;
+    std::string value(size, '\0');
+    DWORD n = GetEnvironmentVariableA(name, value.data(), size);
+    std::optional<std::string> saved;
+    if (n == size - 1) {
+        value.resize(n);
+        logMessage(u"%S is %S", name, value.c_str());
+        saved = value;
+    } else {
+        logMessage(u"error reading %S", name);
+    }
+    SetEnvironmentVariableA(name, nullptr);
+    return saved;
+}
+
+void restoreJavaOptionVariable(const char* name, const std::optional<std::string>& saved) {
+    if (saved) SetEnvironmentVariableA(name, saved->c_str());
+}
+
+bool runJavaVersion(const std::string& path, int64_t lastWriteTime, std::string& version) {
+    std::string executable(kBufferSize, '\0');
+    DWORD n = GetShortPathNameA(path.c_str(), executable.data(), DWORD(executable.size()));
+    if (n == 0 || n >= executable.size()) {
+        logMessage(u"Could not get short path name for %S", path.c_str());
+        executable = path;
+    } else {
+        executable.resize(n);
+    }
+    std::string commandLine = probeCommandLine(executable);
+
+    std::optional<std::string> saved[std::size(kJavaOptionVariables)];
+    for (std::size_t i = 0; i < std::size(kJavaOptionVariables); ++i)
+        saved[i] = suspendJavaOptionVariable(kJavaOptionVariables[i]);
+
+    std::string outputName = makeTempFileName();
+    KernelHandle output;  // the inheritable handle the child writes its error output to
+    {
+        FileHandle created(CreateFileA(outputName.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (created) {
+            HANDLE process = GetCurrentProcess();
+            if (!DuplicateHandle(process, created.get(), process, output.receive(), 0, TRUE, DUPLICATE_SAME_ACCESS))
+                output.reset();
+        }
+    }
+
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+    startup.wShowWindow = SW_HIDE;
+    startup.hStdInput = nullptr;
+    startup.hStdOutput = nullptr;
+    startup.hStdError = output.get();
+    PROCESS_INFORMATION info{};
+    std::string mutableLine = commandLine;
+    BOOL started = CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,
+                                  nullptr, nullptr, &startup, &info);
+    DWORD startError = GetLastError();
+    KernelHandle process(started ? info.hProcess : nullptr), thread(started ? info.hThread : nullptr);
+    if (started) WaitForSingleObject(process.get(), 60000);
+
+    for (std::size_t i = 0; i < std::size(kJavaOptionVariables); ++i)
+        restoreJavaOptionVariable(kJavaOptionVariables[i], saved[i]);
+
+    if (!started) {
+        logMessage(u"Could not create process %S > %S (error %d)", commandLine.c_str(), outputName.c_str(),
+                   int(startError));
+        output.reset();
+        DeleteFileA(outputName.c_str());
+        return false;
+    }
+
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.get(), &exitCode);
+    logMessage(u"Exit Code %d", int(exitCode));
+    if (exitCode == STILL_ACTIVE) {
+        logMessage(u"Terminating process");
+        TerminateProcess(process.get(), 1);
+        // Until it is gone it holds the output file open.
+        WaitForSingleObject(process.get(), 5000);
+    } else if (exitCode != 0) {
+        writeVersionCache(path, lastWriteTime, kFailedProbeVersion);
+    }
+    process.reset();
+    thread.reset();
+    output.reset();
+    if (exitCode != 0) {
+        DeleteFileA(outputName.c_str());
+        return false;
+    }
+
+    std::optional<std::string> line = firstTextLine(readFileStart(outputName, 400), 99);
+    std::optional<std::string> found = line ? versionFromProbeLine(*line) : std::nullopt;
+    DeleteFileA(outputName.c_str());
+    if (!found) return false;
+    version = *found;
+    logMessage(u"Java version: %S", version.c_str());
+    return true;
+}
+
+bool checkJavaExe(std::string& path, std::string& version, const VersionBounds& bounds, bool allowBeta) {
+    logMessage(u"checkJavaExe (%S, [out], %d, %d, %d)", path.c_str(), int(bounds.minimum.size()),
+               int(bounds.maximum.size()), allowBeta ? 1 : 0);
+    path = fullJavaPath(path);
+    bool ok = false;
+    int64_t lastWriteTime = 0;
+    if (!pathExists(path, lastWriteTime)) {
+        logMessage(u"file doesn't exist");
+    } else {
+        logMessage(u"file exists");
+        version.clear();
+        std::string found;
+        if (readVersionCache(path, lastWriteTime, found) && found != kFailedProbeVersion) {
+            version = found;
+            logMessage(u"got version from registry %S", version.c_str());
+            ok = versionAccepted(version, bounds, allowBeta);
+        } else if (runJavaVersion(path, lastWriteTime, found)) {
+            version = found;
+            logMessage(u"got version from execution %S", version.c_str());
+            writeVersionCache(path, lastWriteTime, version);
+            ok = versionAccepted(version, bounds, allowBeta);
+        } else {
+            logMessage(u"couldn't get version");
+        }
+        // A windowed application runs with javaw.exe of the same directory.
+        if (ok && getConfigInt(cfg::applicationType) == 1 && path.size() >= 4) {
+            path.replace(path.size() - 4, 4, "w.exe");
+            ok = pathExists(path);
+        }
+    }
+    for (const std::string& nonWorking : nonWorkingJavas)
+        if (path == nonWorking) return false;
+    logMessage(u"checkJavaExe returning %d", ok ? 1 : 0);
+    return ok;
+}
+
+}  // namespace wl
