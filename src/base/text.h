@@ -12,6 +12,9 @@ namespace wl {
 // Widens byte for byte: each byte value becomes the code unit of the same value.
 std::u16string widenBytes(std::string_view bytes);
 
+// Appends the UTF-8 form of one Unicode scalar value.
+void appendUtf8(std::string& out, uint32_t codePoint);
+
 // UTF-8 <-> UTF-16. Invalid input becomes U+FFFD; never throws.
 std::string toUtf8(std::u16string_view text);
 std::u16string fromUtf8(std::string_view text);

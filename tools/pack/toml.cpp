@@ -2,6 +2,8 @@
 
 #include <set>
 
+#include "base/text.h"
+
 namespace pack {
 namespace {
 
@@ -185,23 +187,6 @@ private:
         return fail("cannot read the value " + literal);
     }
 
-    static void appendUtf8(std::string& out, uint32_t c) {
-        if (c < 0x80) out.push_back(char(c));
-        else if (c < 0x800) {
-            out.push_back(char(0xC0 | (c >> 6)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(char(0xE0 | (c >> 12)));
-            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(char(0xF0 | (c >> 18)));
-            out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(char(0x80 | (c & 0x3F)));
-        }
-    }
-
     bool escape(std::string& out) {
         char c = peek();
         ++pos_;
@@ -228,7 +213,7 @@ private:
                 pos_ += n;
                 if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
                     return fail("the escape names no Unicode scalar value");
-                appendUtf8(out, code);
+                wl::appendUtf8(out, code);
                 return true;
             }
             default:
