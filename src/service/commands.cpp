@@ -195,7 +195,12 @@ int reportServiceStatus(ServiceManagerApi& api, const std::u16string& name) {
     }
     uint32_t startType = 0;
     uint32_t bytesNeeded = 0;
-    if (!api.queryStartType(service.get(), startType, bytesNeeded)) {
+    bool haveConfig = api.queryConfig(service.get(), svc::kConfigBufferBytes, startType, bytesNeeded);
+    // A configuration larger than the buffer (a long dependency list) is read
+    // again in the size asked for: a healthy service is no failure.
+    if (!haveConfig && api.lastError() == svc::kErrorInsufficientBuffer && bytesNeeded > svc::kConfigBufferBytes)
+        haveConfig = api.queryConfig(service.get(), bytesNeeded, startType, bytesNeeded);
+    if (!haveConfig) {
         int error = int(api.lastError());
         api.print(formatWide(u"Could not get config (%d, %d).\n", error, int(bytesNeeded)));
         return 1;

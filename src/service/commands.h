@@ -21,6 +21,7 @@ inline constexpr uint32_t kRunning = 4;
 inline constexpr uint32_t kAutoStart = 2;
 inline constexpr uint32_t kDemandStart = 3;
 
+inline constexpr uint32_t kErrorInsufficientBuffer = 122;
 inline constexpr uint32_t kErrorServiceAlreadyRunning = 1056;
 inline constexpr uint32_t kErrorServiceNotActive = 1062;
 
@@ -36,6 +37,8 @@ inline constexpr uint32_t kServiceAllAccess = 0xF01FF;
 
 // The pause between two status queries while a service stops.
 inline constexpr uint32_t kStopPollMillis = 500;
+// The buffer of the first configuration query of /status.
+inline constexpr uint32_t kConfigBufferBytes = 6000;
 }  // namespace svc
 
 // The part of a service's status the commands look at.
@@ -70,9 +73,9 @@ public:
     // Sends the stop control.
     virtual bool sendStop(Handle service) = 0;
     virtual bool queryStatus(Handle service, ServiceStatus& status) = 0;
-    // The configured start type; on failure bytesNeeded is the size the
-    // system asked for.
-    virtual bool queryStartType(Handle service, uint32_t& startType, uint32_t& bytesNeeded) = 0;
+    // Reads the configuration into a buffer of bufferBytes and gives its start
+    // type; on failure bytesNeeded is the size the system asked for.
+    virtual bool queryConfig(Handle service, uint32_t bufferBytes, uint32_t& startType, uint32_t& bytesNeeded) = 0;
     virtual bool start(Handle service, const std::vector<std::u16string>& arguments) = 0;
     // Sets the description where the system can; a failure is not reported.
     virtual void setDescription(Handle service, const std::u16string& description) = 0;

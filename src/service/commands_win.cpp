@@ -18,15 +18,13 @@ namespace {
 static_assert(svc::kStopped == SERVICE_STOPPED && svc::kStopPending == SERVICE_STOP_PENDING &&
               svc::kRunning == SERVICE_RUNNING);
 static_assert(svc::kAutoStart == SERVICE_AUTO_START && svc::kDemandStart == SERVICE_DEMAND_START);
-static_assert(svc::kErrorServiceAlreadyRunning == ERROR_SERVICE_ALREADY_RUNNING &&
+static_assert(svc::kErrorInsufficientBuffer == ERROR_INSUFFICIENT_BUFFER &&
+              svc::kErrorServiceAlreadyRunning == ERROR_SERVICE_ALREADY_RUNNING &&
               svc::kErrorServiceNotActive == ERROR_SERVICE_NOT_ACTIVE);
 static_assert(svc::kManagerConnect == SC_MANAGER_CONNECT && svc::kManagerAllAccess == SC_MANAGER_ALL_ACCESS);
 static_assert(svc::kQueryConfig == SERVICE_QUERY_CONFIG && svc::kQueryStatus == SERVICE_QUERY_STATUS &&
               svc::kStart == SERVICE_START && svc::kStop == SERVICE_STOP && svc::kDelete == DELETE &&
               svc::kServiceAllAccess == SERVICE_ALL_ACCESS);
-
-// The size of the first configuration query of /status.
-constexpr DWORD kConfigBufferBytes = 6000;
 
 SC_HANDLE sc(ServiceManagerApi::Handle handle) { return static_cast<SC_HANDLE>(handle); }
 
@@ -71,25 +69,16 @@ public:
         return true;
     }
 
-    bool queryStartType(Handle service, uint32_t& startType, uint32_t& bytesNeeded) override {
-        // A configuration larger than the first buffer (long dependency lists,
-        // long names) is read again in the size the system asks for, so that a
-        // healthy service is not reported as a failure.
-        DWORD size = kConfigBufferBytes;
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            std::vector<uint64_t> buffer((size + 7) / 8);  // aligned for the record
-            auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-            DWORD needed = 0;
-            if (QueryServiceConfigW(sc(service), config, size, &needed)) {
-                startType = config->dwStartType;
-                return true;
-            }
-            error_ = GetLastError();
+    bool queryConfig(Handle service, uint32_t bufferBytes, uint32_t& startType, uint32_t& bytesNeeded) override {
+        std::vector<uint64_t> buffer((bufferBytes + 7) / 8);  // aligned for the record
+        auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+        DWORD needed = 0;
+        if (!check(QueryServiceConfigW(sc(service), config, bufferBytes, &needed))) {
             bytesNeeded = needed;
-            if (error_ != ERROR_INSUFFICIENT_BUFFER || needed <= size) return false;
-            size = needed;
+            return false;
         }
-        return false;
+        startType = config->dwStartType;
+        return true;
     }
 
     bool start(Handle service, const std::vector<std::u16string>& arguments) override {

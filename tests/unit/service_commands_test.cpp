@@ -26,8 +26,8 @@ struct FakeService {
     bool stopping = false;
     uint32_t stopError = 0;   // the stop control fails with this code
     uint32_t startError = 0;  // the start fails with this code
-    uint32_t configError = 0;
-    uint32_t configBytes = 0;
+    uint32_t configError = 0;   // the configuration query fails with this code
+    uint32_t configBytes = 800;  // the size of the configuration
 };
 
 class FakeManager final : public ServiceManagerApi {
@@ -40,6 +40,7 @@ public:
     uint32_t createError = 0;   // creating a service fails with this code
     int openHandles = 0;
     int servicesOpenAtCreate = -1;
+    std::vector<uint32_t> configQueries;  // the buffer size of each
     // "m<access>" for the manager, "s<access>" for a service, "create".
     std::vector<std::string> accessLog;
 
@@ -94,11 +95,16 @@ public:
         status = ServiceStatus{service.state, 0, 0};
         return true;
     }
-    bool queryStartType(Handle handle, uint32_t& startType, uint32_t& bytesNeeded) override {
+    bool queryConfig(Handle handle, uint32_t bufferBytes, uint32_t& startType, uint32_t& bytesNeeded) override {
         FakeService& service = services.at(nameOf(handle));
+        configQueries.push_back(bufferBytes);
         if (service.configError) {
-            bytesNeeded = service.configBytes;
+            bytesNeeded = 0;
             return failed(service.configError);
+        }
+        if (bufferBytes < service.configBytes) {
+            bytesNeeded = service.configBytes;
+            return failed(122);
         }
         startType = service.startType;
         return true;
@@ -198,8 +204,11 @@ TEST(ServiceCommands, PrintedLinesExitCodesAndEffects) {
     FakeService refusing = running();
     refusing.stopError = 1052;
     FakeService notConfigurable = running();
-    notConfigurable.configError = 122;
-    notConfigurable.configBytes = 6500;
+    notConfigurable.configError = 5;
+    FakeService stopping = running();
+    stopping.state = svc::kStopPending;
+    FakeService largeConfig = running(svc::kAutoStart);
+    largeConfig.configBytes = 9000;
     FakeService failingStart = stopped();
     failingStart.startError = 1053;
 
@@ -286,9 +295,13 @@ TEST(ServiceCommands, PrintedLinesExitCodesAndEffects) {
         {"status of a stopped on-demand service", {{svcName, stopped()}}, u"status", {}, "Not running.\n", 3},
         {"status of a stopped automatic service", {{svcName, stopped(svc::kAutoStart)}}, u"status", {},
          "Not running.\nAuto-start.\n", 3},
+        {"status of a stopping service", {{svcName, stopping}}, u"status", {}, "Not running.\n", 3},
         {"status of a missing service", {}, u"status", {}, "Could not get status.\n", 1},
         {"status without the configuration", {{svcName, notConfigurable}}, u"status", {},
-         "Running.\nCould not get config (122, 6500).\n", 1},
+         "Running.\nCould not get config (5, 0).\n", 1},
+        {"status with a configuration beyond the first buffer", {{svcName, largeConfig}}, u"status", {},
+         "Running.\nAuto-start.\n", 0, nullptr,
+         [](FakeManager& f) { EXPECT_EQ(f.configQueries, (std::vector<uint32_t>{6000, 9000})); }},
         {"status without the manager", {}, u"status", {}, "Could not open SCManager.\n", 1,
          [](FakeManager& f) { f.managerError = 5; }},
     };
@@ -456,7 +469,7 @@ public:
         status = ServiceStatus{svc::kStopPending, 1, 100000};
         return true;
     }
-    bool queryStartType(Handle, uint32_t&, uint32_t&) override { return false; }
+    bool queryConfig(Handle, uint32_t, uint32_t&, uint32_t&) override { return false; }
     bool start(Handle, const std::vector<std::u16string>&) override { return false; }
     void setDescription(Handle, const std::u16string&) override {}
     uint32_t lastError() override { return 6; }
