@@ -43,3 +43,10 @@ wl_test_double(fake_jvm_noexport)
 add_executable(fake_unpack200 testing/fake_unpack200.cpp)
 set_target_properties(fake_unpack200 PROPERTIES OUTPUT_NAME unpack200)
 wl_test_double(fake_unpack200)
+
+# A service that records its start arguments and stops at once, lingers in
+# stop-pending, or refuses to stop (testing/test_service.cpp).
+add_executable(test_service testing/test_service.cpp)
+target_include_directories(test_service PRIVATE src)
+target_link_libraries(test_service PRIVATE advapi32)
+wl_test_double(test_service)

@@ -58,14 +58,25 @@ class Wine:
     def start(self):
         if self.root.exists():
             shutil.rmtree(self.root)
-        self.root.mkdir(parents=True)
+        # The server needs the prefix directory to exist.
+        self.prefix.mkdir(parents=True)
+        quiet = dict(env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                     stderr=subprocess.DEVNULL)
         # The server is started first and made persistent, so that services
         # and waiting processes are not ended when the last client exits. Its
         # output goes nowhere: it outlives this call.
-        subprocess.run([WINESERVER, "-p"], env=self.env, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
-        subprocess.run([WINE, "wineboot", "-i"], env=self.env, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+        subprocess.run([WINESERVER, "-p"], timeout=60, **quiet)
+        subprocess.run([WINE, "wineboot", "-i"], timeout=300, **quiet)
+        # The boot that creates the prefix leaves two service control managers
+        # running side by side, each answering some of the clients, so that a
+        # service created through one is missing in the other. That session is
+        # ended, and the run uses a fresh one on the finished prefix.
+        subprocess.run([WINESERVER, "-k"], timeout=60, **quiet)
+        subprocess.run([WINESERVER, "-w"], timeout=60, **quiet)
+        subprocess.run([WINESERVER, "-p"], timeout=60, **quiet)
+        # The first program of the new session starts its system processes,
+        # which outlive it: they must not hold the pipes of a captured run.
+        subprocess.run([WINE, "wineboot"], timeout=300, **quiet)
         # The prefix is ready once cmd answers.
         self.run_raw(["cmd", "/c", "echo", "ready"], timeout=120)
 

@@ -1,0 +1,235 @@
+#include "service/commands.h"
+
+#include "base/format.h"
+
+namespace wl {
+namespace {
+
+using Handle = ServiceManagerApi::Handle;
+
+// Closes a manager or service handle when the command is done with it, so
+// that a service deleted by one step is gone before the next step creates it.
+class Opened {
+public:
+    Opened(ServiceManagerApi& api, Handle handle) : api_(api), handle_(handle) {}
+    Opened(const Opened&) = delete;
+    Opened& operator=(const Opened&) = delete;
+    ~Opened() { reset(); }
+
+    Handle get() const { return handle_; }
+    explicit operator bool() const { return handle_ != nullptr; }
+    void reset() {
+        if (handle_) api_.close(handle_);
+        handle_ = nullptr;
+    }
+
+private:
+    ServiceManagerApi& api_;
+    Handle handle_;
+};
+
+void printNamed(ServiceManagerApi& api, const char16_t* format, const std::u16string& name) {
+    api.print(formatWide(format, name.c_str()));
+}
+
+}  // namespace
+
+std::u16string quotedImagePath(const std::u16string& modulePath) { return formatWide(u"\"%s\"", modulePath.c_str()); }
+
+std::u16string serviceDependencyList(const std::u16string& setting) {
+    std::u16string list;
+    std::size_t at = 0;
+    while (at <= setting.size()) {
+        std::size_t comma = setting.find(u',', at);
+        if (comma == std::u16string::npos) comma = setting.size();
+        if (comma > at) {
+            list.append(setting, at, comma - at);
+            list.push_back(u'\0');
+        }
+        at = comma + 1;
+    }
+    // The list ends with one more zero; without any item there is no list.
+    if (!list.empty()) list.push_back(u'\0');
+    return list;
+}
+
+uint32_t installStartType(int32_t applicationType) {
+    return applicationType == 4 ? svc::kAutoStart : svc::kDemandStart;
+}
+
+int installService(ServiceManagerApi& api, const ServiceDefinition& definition, uint32_t startType) {
+    // An existing service of that name is stopped and removed first; the
+    // lines of its stop are printed, the rest of the removal is silent.
+    uninstallService(api, definition.name, false);
+
+    Opened manager(api, api.openManager(svc::kManagerAllAccess));
+    if (!manager) {
+        api.print(u"Could not open SCManager.\n");
+        return 1;
+    }
+    Opened service(api, api.createService(manager.get(), definition, startType));
+    if (!service) {
+        api.print(u"Could not create service.\n");
+        return 1;
+    }
+    if (!definition.description.empty()) api.setDescription(service.get(), definition.description);
+    service.reset();
+    manager.reset();
+    printNamed(api, u"Installed service '%s'.\n", definition.name);
+    return 0;
+}
+
+int uninstallService(ServiceManagerApi& api, const std::u16string& name, bool verbose) {
+    stopService(api, name, false);
+
+    Opened manager(api, api.openManager(svc::kManagerAllAccess));
+    if (!manager) {
+        if (verbose) api.print(u"Could not open SCManager.\n");
+        return 1;
+    }
+    Opened service(api, api.openService(manager.get(), name, svc::kDelete));
+    if (service && api.deleteService(service.get())) {
+        service.reset();
+        manager.reset();
+        if (verbose) printNamed(api, u"Uninstalled service '%s'.\n", name);
+        return 0;
+    }
+    if (verbose) api.print(u"Could not delete service.\n");
+    return 1;
+}
+
+int stopService(ServiceManagerApi& api, const std::u16string& name, bool verbose) {
+    Opened manager(api, api.openManager(svc::kManagerConnect));
+    if (!manager) {
+        if (verbose) api.print(u"Could not open SCManager.\n");
+        return 1;
+    }
+    Opened service(api, api.openService(manager.get(), name, svc::kStop | svc::kQueryStatus));
+    if (!service) {
+        if (verbose) api.print(u"Could not stop service.\n");
+        return 1;
+    }
+    if (api.sendStop(service.get())) {
+        printNamed(api, u"Stopping service '%s'.\n", name);
+        // A stop that does not finish in time is reported, but the stop was
+        // requested, so the command still succeeds.
+        api.print(waitForServiceStop(api, service.get()) ? u"Service stopped\n" : u"Error while stopping service\n");
+        return 0;
+    }
+    if (api.lastError() == svc::kErrorServiceNotActive) {
+        api.print(u"Service is already stopped.\n");
+        return 0;
+    }
+    if (verbose) api.print(u"Could not stop service.\n");
+    return 1;
+}
+
+bool waitForServiceStop(ServiceManagerApi& api, Handle service) {
+    ServiceStatus status;
+    if (!api.queryStatus(service, status)) return false;
+    uint32_t startTick = api.tickCount();
+    uint32_t startCheckPoint = status.checkPoint;
+    while (status.state == svc::kStopPending) {
+        api.sleep(svc::kStopPollMillis);
+        if (!api.queryStatus(service, status)) return false;
+        if (status.checkPoint > startCheckPoint) {
+            // Progress: the service gets its wait hint again from now on.
+            startTick = api.tickCount();
+            startCheckPoint = status.checkPoint;
+            continue;
+        }
+        // Unsigned difference: right across the wrap of the tick count.
+        if (uint32_t(api.tickCount() - startTick) > status.waitHint) break;
+    }
+    return status.state == svc::kStopped;
+}
+
+int startService(ServiceManagerApi& api, const std::u16string& name, const std::vector<std::u16string>& arguments) {
+    Opened manager(api, api.openManager(svc::kManagerConnect));
+    if (!manager) {
+        api.print(u"Could not open SCManager.\n");
+        return 1;
+    }
+    uint32_t error = 0;
+    Opened service(api, api.openService(manager.get(), name, svc::kStart));
+    if (!service) {
+        error = api.lastError();
+    } else {
+        // The first argument named the service; the rest are its arguments.
+        std::vector<std::u16string> serviceArguments;
+        if (arguments.size() >= 2) serviceArguments.assign(arguments.begin() + 1, arguments.end());
+        if (api.start(service.get(), serviceArguments)) {
+            service.reset();
+            manager.reset();
+            printNamed(api, u"Starting service '%s'.\n", name);
+            return 0;
+        }
+        error = api.lastError();
+        if (error == svc::kErrorServiceAlreadyRunning) {
+            api.print(u"Service is already running.\n");
+            return 0;
+        }
+    }
+    api.print(formatWide(u"Could not start service. Error code: %d\n", int(error)));
+    return 1;
+}
+
+int reportServiceStatus(ServiceManagerApi& api, const std::u16string& name) {
+    Opened manager(api, api.openManager(svc::kManagerConnect));
+    if (!manager) {
+        api.print(u"Could not open SCManager.\n");
+        return 1;
+    }
+    Opened service(api, api.openService(manager.get(), name, svc::kQueryConfig | svc::kQueryStatus));
+    ServiceStatus status;
+    if (!service || !api.queryStatus(service.get(), status)) {
+        api.print(u"Could not get status.\n");
+        return 1;
+    }
+    int result = 0;
+    if (status.state == svc::kRunning) {
+        api.print(u"Running.\n");
+    } else {
+        api.print(u"Not running.\n");
+        result = 3;
+    }
+    uint32_t startType = 0;
+    uint32_t bytesNeeded = 0;
+    bool haveConfig = api.queryConfig(service.get(), svc::kConfigBufferBytes, startType, bytesNeeded);
+    // A configuration larger than the buffer (a long dependency list) is read
+    // again in the size asked for: a healthy service is no failure.
+    if (!haveConfig && api.lastError() == svc::kErrorInsufficientBuffer && bytesNeeded > svc::kConfigBufferBytes)
+        haveConfig = api.queryConfig(service.get(), bytesNeeded, startType, bytesNeeded);
+    if (!haveConfig) {
+        int error = int(api.lastError());
+        api.print(formatWide(u"Could not get config (%d, %d).\n", error, int(bytesNeeded)));
+        return 1;
+    }
+    if (startType == svc::kAutoStart) api.print(formatWide(u"%s.\n", u"Auto-start"));
+    return result;
+}
+
+int dispatchServiceCommand(ServiceManagerApi& api, const std::u16string& command, const std::u16string& name,
+                           const std::vector<std::u16string>& arguments, int32_t applicationType,
+                           const std::function<ServiceDefinition()>& definition, bool& handled) {
+    handled = true;
+    if (command == u"install") return installService(api, definition(), installStartType(applicationType));
+    if (command == u"install-and-start") {
+        installService(api, definition(), installStartType(applicationType));
+        return startService(api, name, arguments);
+    }
+    if (command == u"install-auto") return installService(api, definition(), svc::kAutoStart);
+    if (command == u"install-demand") return installService(api, definition(), svc::kDemandStart);
+    if (command == u"uninstall") return uninstallService(api, name, true);
+    if (command == u"stop") return stopService(api, name, true);
+    if (command == u"start") return startService(api, name, arguments);
+    if (command == u"restart") {
+        stopService(api, name, false);
+        return startService(api, name, arguments);
+    }
+    if (command == u"status") return reportServiceStatus(api, name);
+    handled = false;
+    return 0;
+}
+
+}  // namespace wl
