@@ -20,6 +20,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 namespace wl {
@@ -51,6 +52,18 @@ bool readSystemString(std::u16string& out, Call call, DWORD initial = MAX_PATH) 
         buffer.assign(n + 1, u'\0');
     }
     return false;
+}
+
+// The narrow value of an environment variable, whatever its length; nothing
+// when the variable is not set or empty.
+inline std::optional<std::string> readEnvironmentNarrow(const char* name) {
+    DWORD size = GetEnvironmentVariableA(name, nullptr, 0);
+    if (size <= 1) return std::nullopt;
+    std::string value(size, '\0');
+    DWORD n = GetEnvironmentVariableA(name, value.data(), size);
+    if (n == 0 || n >= size) return std::nullopt;
+    value.resize(n);
+    return value;
 }
 
 }  // namespace wl

@@ -25,14 +25,6 @@ uint64_t nowMillis() {
     return (uint64_t(ft.dwHighDateTime) << 32 | ft.dwLowDateTime) / 10000;
 }
 
-std::string environmentValue(const char* name) {
-    std::string value(6000, '\0');
-    DWORD n = GetEnvironmentVariableA(name, value.data(), DWORD(value.size()));
-    if (n == 0 || n >= value.size()) return {};
-    value.resize(n);
-    return value;
-}
-
 bool writeAll(HANDLE file, const std::string& bytes) {
     DWORD written = 0;
     return WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr) && written == bytes.size();
@@ -60,7 +52,8 @@ FileHandle openForAppend(const std::u16string& name) {
 // The first call decides whether there is a log, and creates it.
 FileHandle decide() {
     logState.decided = true;
-    if (!logSwitchedOn(environmentValue("VENNIC_LOG").c_str(), environmentValue("QUARLO_LOG").c_str()))
+    if (!logSwitchedOn(readEnvironmentNarrow("VENNIC_LOG").value_or("").c_str(),
+                       readEnvironmentNarrow("QUARLO_LOG").value_or("").c_str()))
         return FileHandle();
 
     // Without a usable temporary directory the log goes to "c:\" rather than

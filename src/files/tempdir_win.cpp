@@ -49,11 +49,11 @@ int64_t secondsSince1970() {
 
 int probeRandom() { return firstRandom(tempRandomSeed(secondsSince1970(), GetCurrentProcessId())); }
 
+// A candidate's source must fit the 6000-byte path buffer.
 std::optional<std::string> environmentNarrow(const char* name) {
-    char value[6000];
-    DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
-    if (n == 0 || n >= sizeof value) return std::nullopt;
-    return std::string(value, n);
+    std::optional<std::string> value = readEnvironmentNarrow(name);
+    if (value && value->size() >= kBufferSize) return std::nullopt;
+    return value;
 }
 
 std::optional<std::u16string> environmentWide(const wchar_t* name) {

@@ -89,12 +89,9 @@ bool checkJreDirectory(std::string& javaExe, std::string& version, const std::st
 
 bool checkJavaHomeVariable(std::string& javaExe, std::string& version, const std::string& name,
                            const VersionBounds& bounds) {
-    DWORD size = GetEnvironmentVariableA(name.c_str(), nullptr, 0);
-    if (size <= 1) return false;
-    std::string home(size, '\0');
-    DWORD n = GetEnvironmentVariableA(name.c_str(), home.data(), size);
-    if (n == 0 || n >= size) return false;
-    home.resize(n);
+    std::optional<std::string> value = readEnvironmentNarrow(name.c_str());
+    if (!value) return false;
+    std::string home = *value;
     for (char& c : home)
         if (c == '/') c = '\\';
     return homeJavaExe(javaExe, home) && checkJavaExe(javaExe, version, bounds, false);
