@@ -9,6 +9,7 @@ import os
 import shutil
 import subprocess
 import time
+import unittest
 from dataclasses import dataclass
 from pathlib import Path, PureWindowsPath
 
@@ -232,6 +233,42 @@ def wait_for(predicate, timeout=10.0, step=0.1):
             return True
         time.sleep(step)
     return predicate()
+
+
+class NewLog:
+    """Finds the log file a run creates in a directory."""
+
+    def __init__(self, directory: Path):
+        self.directory = Path(directory)
+        self.before = set(log_files(self.directory)) if self.directory.exists() else set()
+
+    def path(self):
+        new = [p for p in log_files(self.directory) if p not in self.before]
+        return new[0] if len(new) == 1 else None
+
+    def text(self) -> str:
+        p = self.path()
+        return read_log(p) if p else ""
+
+
+class WineCase(unittest.TestCase):
+    """A test with the run's Wine session, a fresh directory of its own and the
+    user's temporary directory, cleared of earlier log files."""
+
+    def setUp(self):
+        self.wine = session
+        self.dir = self.wine.workdir(self.id().split(".")[-1])
+        self.temp = self.wine.user_temp()
+        self.temp.mkdir(parents=True, exist_ok=True)
+        for old in self.temp.glob("qar_nlog*"):
+            old.unlink()
+
+    def logged_run(self, exe, *args, env=None, **kw):
+        """Runs with the log switched on; returns the result and the log text."""
+        log = NewLog(self.temp)
+        r = self.wine.run(exe, *args, env={"VENNIC_LOG": "yes", **(env or {})}, **kw)
+        self.assertIsNotNone(log.path(), "one new log file expected")
+        return r, log.text()
 
 
 # The one session of a test run, set by run.py.

@@ -8,7 +8,7 @@ import time
 from pathlib import Path
 
 import harness
-from harness import read_log, log_files, wait_for
+from harness import read_log, log_files, wait_for, NewLog
 
 HOLDER = harness.TESTING / "instance_holder.exe"
 PIDS_KEY = r"HKCU\SOFTWARE\tarnwell\vennic\pids"
@@ -50,22 +50,6 @@ def per_run_dirs(log: str):
 
 def forget_pid(wine, key: str):
     wine.run_raw(["reg", "delete", PIDS_KEY, "/v", key, "/f"])
-
-
-class NewLog:
-    """Finds the log file a run creates in a directory."""
-
-    def __init__(self, directory: Path):
-        self.directory = Path(directory)
-        self.before = set(log_files(self.directory)) if self.directory.exists() else set()
-
-    def path(self):
-        new = [p for p in log_files(self.directory) if p not in self.before]
-        return new[0] if len(new) == 1 else None
-
-    def text(self) -> str:
-        p = self.path()
-        return read_log(p) if p else ""
 
 
 class Holder:

@@ -6,7 +6,6 @@ import struct
 import unittest
 
 import harness
-from harness import read_log, log_files
 
 BASIC = """
 [settings]
@@ -27,27 +26,7 @@ def block_start(data: bytes) -> int:
     return size + offset
 
 
-class EntryCase(unittest.TestCase):
-    def setUp(self):
-        self.wine = harness.session
-        self.dir = self.wine.workdir(self.id().split(".")[-1])
-        self.temp = self.wine.user_temp()
-        self.temp.mkdir(parents=True, exist_ok=True)
-        for old in self.temp.glob("qar_nlog*"):
-            old.unlink()
-
-    def logged_run(self, exe, *args, **kw):
-        """Runs with the log switched on; returns the result and the log text."""
-        env = dict(kw.pop("env", {}) or {})
-        env.setdefault("VENNIC_LOG", "yes")
-        before = set(log_files(self.temp))
-        r = self.wine.run(exe, *args, env=env, **kw)
-        new = [p for p in log_files(self.temp) if p not in before]
-        self.assertEqual(len(new), 1, "one new log file expected")
-        return r, read_log(new[0])
-
-
-class HelpAndDispatch(EntryCase):
+class HelpAndDispatch(harness.WineCase):
     def test_help_spellings_print_usage(self):
         exe = self.wine.pack(self.dir, BASIC)
         for arg in ("/help", "-help", "--help", "/?", "-?", "--?"):
@@ -96,7 +75,7 @@ class HelpAndDispatch(EntryCase):
         self.assertRegex(log, r"command line .*app\.exe.* /frobnicate \"two words\"")
 
 
-class ModulePath(EntryCase):
+class ModulePath(harness.WineCase):
     def test_directory_outside_code_page_uses_short_form(self):
         target = self.wine.workdir("\u03a9mega dir")
         exe = self.wine.pack(target, BASIC)
@@ -114,7 +93,7 @@ class ModulePath(EntryCase):
         self.assertIn("narrow module path C:\\t\\Plain Dir\\app.exe\r\n", log)
 
 
-class DamagedExecutable(EntryCase):
+class DamagedExecutable(harness.WineCase):
     """Every damaged block ends with exit code 1 and no crash."""
 
     def packed_bytes(self):
@@ -164,7 +143,7 @@ class DamagedExecutable(EntryCase):
         self.run_damaged(bytes(data))
 
 
-class LogFile(EntryCase):
+class LogFile(harness.WineCase):
     def test_header_and_line_format(self):
         exe = self.wine.pack(self.dir, BASIC)
         r, log = self.logged_run(exe, "/help")
@@ -191,7 +170,7 @@ class LogFile(EntryCase):
         for value in ("Yes", "YES", "yes ", "1"):
             with self.subTest(value=value):
                 self.wine.run(exe, "/help", env={"VENNIC_LOG": value, "QUARLO_LOG": value})
-                self.assertEqual(log_files(self.temp), [])
+                self.assertEqual(harness.log_files(self.temp), [])
 
     def test_locale_from_lang(self):
         exe = self.wine.pack(self.dir, BASIC)

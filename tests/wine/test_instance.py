@@ -19,13 +19,7 @@ applicationType = 0
 SINGLE = BASE + "singleInstance = 1\n"
 
 
-class InstanceCase(unittest.TestCase):
-    def setUp(self):
-        self.wine = harness.session
-        self.dir = self.wine.workdir(self.id().split(".")[-1])
-        self.temp = self.wine.user_temp()
-        self.temp.mkdir(parents=True, exist_ok=True)
-
+class InstanceCase(harness.WineCase):
     def pack(self, settings: str, name="app.exe", extra=""):
         exe = self.wine.pack(self.dir, settings + MESSAGES + extra, name=name)
         self.key = instance_key(self.wine, exe)
@@ -33,12 +27,10 @@ class InstanceCase(unittest.TestCase):
         return exe
 
     def logged_run(self, exe, *args):
-        log = NewLog(self.temp)
         started = time.time()
-        r = self.wine.run(exe, *args, env=LOG_ON)
+        result = super().logged_run(exe, *args)
         self.elapsed = time.time() - started
-        self.assertIsNotNone(log.path(), "one new log file expected")
-        return r, log.text()
+        return result
 
     def recorded_pid(self):
         value = self.wine.reg_query(PIDS_KEY, self.key)

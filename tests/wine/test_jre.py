@@ -12,7 +12,6 @@ import unittest
 
 import harness
 import jretree
-from harness import read_log, log_files
 from jretree import make_jre
 
 MESSAGES = """
@@ -39,14 +38,9 @@ def toml_value(value):
     return '"' + value.replace("\\", "\\\\").replace('"', '\\"') + '"'
 
 
-class JreCase(unittest.TestCase):
+class JreCase(harness.WineCase):
     def setUp(self):
-        self.wine = harness.session
-        self.dir = self.wine.workdir(self.id().split(".")[-1])
-        self.temp = self.wine.user_temp()
-        self.temp.mkdir(parents=True, exist_ok=True)
-        for old in self.temp.glob("qar_nlog*"):
-            old.unlink()
+        super().setUp()
         jretree.clean_registry(self.wine)
         self.addCleanup(jretree.clean_registry, self.wine)
 
@@ -62,14 +56,7 @@ class JreCase(unittest.TestCase):
 
     def launch(self, exe, *args, env=None, timeout=60):
         """/run with the log on; the result and the log text."""
-        full_env = dict(NO_JAVA_ENV)
-        full_env.update(env or {})
-        full_env.setdefault("VENNIC_LOG", "yes")
-        before = set(log_files(self.temp))
-        r = self.wine.run(exe, "/run", *args, env=full_env, timeout=timeout)
-        new = [p for p in log_files(self.temp) if p not in before]
-        self.assertEqual(len(new), 1, "one new log file expected")
-        return r, read_log(new[0])
+        return self.logged_run(exe, "/run", *args, env={**NO_JAVA_ENV, **(env or {})}, timeout=timeout)
 
     def assertLoadedFrom(self, r, log, bin_dir):
         self.assertIn(LOADED, log)

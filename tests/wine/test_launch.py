@@ -28,19 +28,7 @@ def file_entries(names_sources):
     return "".join(f"\n[[file]]\nname = '{n}'\nsource = 'src/{s}'\n" for n, s in names_sources)
 
 
-class LaunchCase(unittest.TestCase):
-    def setUp(self):
-        self.wine = harness.session
-        self.dir = self.wine.workdir(self.id().split(".")[-1])
-        self.temp = self.wine.user_temp()
-        self.temp.mkdir(parents=True, exist_ok=True)
-
-    def logged_run(self, exe, *args, env=None):
-        log = NewLog(self.temp)
-        r = self.wine.run(exe, *args, env={**LOG_ON, **(env or {})})
-        self.assertIsNotNone(log.path(), "one new log file expected")
-        return r, log.text()
-
+class LaunchCase(harness.WineCase):
     def unix(self, windows_path: str) -> Path:
         return self.wine.to_unix(windows_path)
 
