@@ -1,6 +1,6 @@
 #include "config/locale.h"
 
-#include "launcher/process_state.h"
+#include "base/process_state.h"
 
 namespace wl {
 namespace {

@@ -1,3 +1,4 @@
+#include "base/process_state.h"
 #include "config/entries.h"
 #include "config/locale.h"
 #include "config/reader.h"
@@ -5,7 +6,6 @@
 #include "diag/log.h"
 #include "diag/message.h"
 #include "files/paths.h"
-#include "launcher/process_state.h"
 
 namespace wl {
 

@@ -1,3 +1,4 @@
+#include "base/process_state.h"
 #include "base/text.h"
 #include "base/winapi.h"
 #include "config/entries.h"
@@ -6,7 +7,6 @@
 #include "diag/log.h"
 #include "diag/message.h"
 #include "files/tempdir.h"
-#include "launcher/process_state.h"
 
 namespace wl {
 

@@ -1,6 +1,7 @@
 // The Win32 half of the extraction: the executable as the source, files in
 // the per-run directory as the targets.
 #include "base/handle.h"
+#include "base/process_state.h"
 #include "base/winapi.h"
 #include "config/entries.h"
 #include "config/reader.h"
@@ -9,7 +10,6 @@
 #include "diag/message.h"
 #include "files/extract.h"
 #include "files/tempdir.h"
-#include "launcher/process_state.h"
 
 namespace wl {
 namespace {

@@ -2,6 +2,7 @@
 // them, and creates and removes the per-run directory.
 #include "base/handle.h"
 #include "base/procaddress.h"
+#include "base/process_state.h"
 #include "base/text.h"
 #include "base/winapi.h"
 #include "config/entries.h"
@@ -10,7 +11,6 @@
 #include "diag/message.h"
 #include "files/paths.h"
 #include "files/tempdir.h"
-#include "launcher/process_state.h"
 
 namespace wl {
 namespace {

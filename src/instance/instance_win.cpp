@@ -1,6 +1,7 @@
 // The Win32 half of the instance lock: the semaphore, the registry record of
 // the running copy's process id, and the activation of its windows.
 #include "base/handle.h"
+#include "base/process_state.h"
 #include "base/text.h"
 #include "base/winapi.h"
 #include "config/entries.h"
@@ -9,7 +10,6 @@
 #include "diag/message.h"
 #include "files/paths.h"
 #include "instance/instance.h"
-#include "launcher/process_state.h"
 
 namespace wl {
 namespace {

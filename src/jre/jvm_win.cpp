@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "base/bitness.h"
+#include "base/process_state.h"
 #include "base/text.h"
 #include "base/winapi.h"
 #include "config/entries.h"
@@ -13,7 +14,6 @@
 #include "files/pathenv.h"
 #include "files/paths.h"
 #include "jre/jvm.h"
-#include "launcher/process_state.h"
 
 namespace wl {
 namespace {

@@ -2,6 +2,7 @@
 // variables, the search path and the registry give candidates; the decisions
 // on them are in search.cpp and version.cpp.
 #include "base/handle.h"
+#include "base/process_state.h"
 #include "base/text.h"
 #include "base/winapi.h"
 #include "config/entries.h"
@@ -10,7 +11,6 @@
 #include "files/paths.h"
 #include "jre/jvm.h"
 #include "jre/search.h"
-#include "launcher/process_state.h"
 #include "options/expand.h"
 #include "unpack/pack200.h"
 

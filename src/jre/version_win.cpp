@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "base/handle.h"
+#include "base/process_state.h"
 #include "base/text.h"
 #include "base/winapi.h"
 #include "config/entries.h"
@@ -11,7 +12,6 @@
 #include "files/paths.h"
 #include "files/tempdir.h"
 #include "jre/version.h"
-#include "launcher/process_state.h"
 
 namespace wl {
 namespace {

@@ -1,5 +1,6 @@
 // The entry point: initialise, split the command line, and pick the role.
 #include "base/format.h"
+#include "base/process_state.h"
 #include "base/text.h"
 #include "base/winapi.h"
 #include "config/entries.h"
@@ -15,7 +16,6 @@
 #include "jre/jvm.h"
 #include "launcher/cmdline.h"
 #include "launcher/launcher.h"
-#include "launcher/process_state.h"
 #include "options/expand.h"
 #include "service/service.h"
 

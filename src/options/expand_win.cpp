@@ -1,9 +1,9 @@
 // The Win32 half of the expansion: gathers the values and the environment block.
+#include "base/process_state.h"
 #include "base/text.h"
 #include "base/winapi.h"
 #include "files/paths.h"
 #include "files/tempdir.h"
-#include "launcher/process_state.h"
 #include "options/expand.h"
 
 // Under UNICODE the plain name stands for the wide function; the narrow

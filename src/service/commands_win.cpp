@@ -3,12 +3,12 @@
 // configuration and the executable's own path.
 #include <vector>
 
+#include "base/process_state.h"
 #include "base/winapi.h"
 #include "config/entries.h"
 #include "config/store.h"
 #include "diag/console.h"
 #include "files/paths.h"
-#include "launcher/process_state.h"
 #include "service/commands.h"
 #include "service/service.h"
 

@@ -1,6 +1,6 @@
+#include "base/process_state.h"
 #include "base/winapi.h"
 #include "diag/log.h"
-#include "launcher/process_state.h"
 #include "service/service.h"
 
 namespace wl {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "base/process_state.h"
 #include "config/locale.h"
-#include "launcher/process_state.h"
 
 using namespace wl;
 

@@ -1,4 +1,4 @@
-#include "launcher/process_state.h"
+#include "base/process_state.h"
 
 namespace wl {
 

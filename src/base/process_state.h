@@ -1,6 +1,7 @@
-// Every process-wide value of the launcher, in one place. Each is written on
-// the main thread before any other thread exists, or is a single word written
-// by one side only; none of them is freed before the process ends.
+// Every process-wide value of the launcher, in one place, below every
+// subsystem that reads or writes it. Each is written on the main thread before
+// any other thread exists, or is a single word written by one side only; none
+// of them is freed before the process ends.
 #pragma once
 
 #include <cstdint>
