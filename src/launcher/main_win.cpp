@@ -18,6 +18,7 @@
 #include "launcher/launcher.h"
 #include "options/expand.h"
 #include "service/service.h"
+#include "windows/launch_thread.h"
 
 namespace wl {
 namespace {
@@ -121,7 +122,7 @@ void initLauncher() {
     changeWorkingDirectory();
 }
 
-void launchApplication(std::vector<std::u16string>, bool registerConsoleHandler) {
+void launchApplication(std::vector<std::u16string> arguments, bool registerConsoleHandler) {
     if (extractIncludedFiles() != 0) fatalConfiguredError(cfg::internalError, std::string("16"));
     prependNativeLibDirs();
     if (registerConsoleHandler) {
@@ -131,8 +132,7 @@ void launchApplication(std::vector<std::u16string>, bool registerConsoleHandler)
     enforceSingleInstance();
     // A runtime is found and its jvm.dll loaded; a failure has been shown.
     if (!LoadDLL(true)) exitLauncher(1);
-    // Creating the JVM and running the application on the launch thread are
-    // not part of this build: the launch ends here, once the runtime is loaded.
+    if (startLaunchThread(arguments)) return;
     exitLauncher(1);
 }
 
