@@ -53,9 +53,19 @@ void writeFile(const fs::path& path, const std::string& text) { std::ofstream(pa
 void sameText(std::u16string&) {}
 std::u16string samePath(const std::u16string& path) { return path; }
 std::u16string wideModulePath() { return kWideModulePath; }
-std::u16string noDirectory() { return {}; }
-void* noLibrary(const std::u16string&) { return nullptr; }
-void* noExport(void*, const char*) { return nullptr; }
+
+// The quarlo family's helper library: present, but its registration fails.
+int helperLibrary;
+unsigned char registerNatives(JNIEnv* env, void* library, void (*logError)(const char16_t*, ...)) {
+    logError(u"registerNatives %d %d", env != nullptr, library == &helperLibrary);
+    return 0;
+}
+void* loadHelper(const std::u16string& path) { return path == u"C:\\inst\\.quarlo\\qarinst.dll" ? &helperLibrary : nullptr; }
+void* findRegisterNatives(void* library, const char* name) {
+    return library == &helperLibrary && std::string(name) == "registerNatives" ? reinterpret_cast<void*>(&registerNatives)
+                                                                               : nullptr;
+}
+std::u16string installation() { return u"C:\\inst"; }
 void reportFatal(int32_t id, const std::u16string*) {
     std::printf("fatal %d\n", id);
     std::fflush(stdout);
@@ -85,6 +95,20 @@ int drive(const std::string& scenario, const fs::path& dir, const std::string& t
 
     const std::string d = dir.string() + "/";
     if (scenario == "report") {
+        // The quarlo family: its launcher class, the splash settings through
+        // the vennic class, the helper library.
+        wl::flavourCode = 'q';
+        properties.quarlo = true;
+        classPath = WL_JAVA_DIR "/qarruntime.jar:" + probeJar;
+        settings[wl::cfg::splashTextSettings] = "1";
+        settings[wl::cfg::splashLine1Text] = "Loading \xe9";  // a code-page byte: widened, never malformed UTF-8
+        settings[wl::cfg::splashLine1X] = "10";
+        settings[wl::cfg::splashLine1Y] = "-20";
+        settings[wl::cfg::splashLine1Colour] = "255,0,0";
+        settings[wl::cfg::splashLine1FontSize] = "12";
+        settings[wl::cfg::splashLine1FontWeight] = "700";
+        settings[wl::cfg::splashLine2Text] = "v1";
+        settings[wl::cfg::splashLine2FontWeight] = "1";
         settings[wl::cfg::applicationArguments] = "report " + d + "report.txt 'two words'";
         settings[wl::cfg::redirectStderr] = "1";
         settings[wl::cfg::stderrFile] = "$STDERR";
@@ -113,7 +137,8 @@ int drive(const std::string& scenario, const fs::path& dir, const std::string& t
     std::vector<JavaVMOption> options;
     for (std::string& text : texts) options.push_back({text.data(), nullptr});
     wl::LaunchRecord record{arguments, {JNI_VERSION_1_2, jint(options.size()), options.data(), JNI_TRUE}};
-    const wl::JavaVmPlatform platform{sameText, samePath, wideModulePath, noDirectory, noLibrary, noExport, reportFatal};
+    const wl::JavaVmPlatform platform{sameText,   samePath,           wideModulePath, installation,
+                                      loadHelper, findRegisterNatives, reportFatal};
 
     // On a thread of its own, as in the launcher: HotSpot keeps away from
     // the primordial thread's stack.
@@ -136,7 +161,7 @@ struct DriverRun {
 // Runs a scenario; whileRunning gets the write end of the child's standard
 // input (closed afterwards).
 DriverRun runDriver(const std::string& scenario, const fs::path& dir, const std::string& tempDir = "",
-              const std::function<void(int)>& whileRunning = {}) {
+                    const std::function<void(int)>& whileRunning = {}) {
     int input[2], output[2];
     if (pipe(input) != 0 || pipe(output) != 0) return {};
     posix_spawn_file_actions_t actions;
@@ -184,24 +209,34 @@ protected:
     fs::path dir;
 };
 
-TEST_F(HotSpot, PropertiesAndArgumentsReachJava) {
+// The arguments, the launcher properties, the wide module name, a redirected
+// standard output; the quarlo family's launcher class, the splash settings in
+// their order, and its helper told that its natives are there and then, as
+// their registration failed, that they are not.
+TEST_F(HotSpot, PropertiesArgumentsSplashAndHelperReachJava) {
     DriverRun run = runDriver("report", dir);
     ASSERT_TRUE(run.has("result 1")) << run.output;
     const std::string expected =
         "arg\treport\narg\t" + (dir / "report.txt").string() +
         "\narg\ttwo words\narg\tGr\u00fc\u00dfe\narg\t\U0001F600\narg\t-J-Xmx1g\n"
         "prop\tvennic.semaphoreName\tLocal\\probe\n"
-        "prop\tvennic.isQuarlo\t<unset>\n"
+        "prop\tvennic.isQuarlo\ttrue\n"
         "prop\tvennic.isService\t<unset>\n"
         "prop\tvennic.moduleName\t" + utf8(kWideModulePath) + "\n"
         "prop\tsun.java.command\t/opt/app.exe\n"
         "prop\tvennic.tempDir\t\n"
         "prop\tvennic.unextractedPosition\t1234\n"
         "prop\tjava.library.path\t/p1:/p2\n"
-        "prop\tvennic.consoleCodepage\tcp1252\n";
+        "prop\tvennic.consoleCodepage\tcp1252\n"
+        "splash\tenabled=true\tline1.colour=255,0,0\tline1.fontSize=12\tline1.fontWeight=700\t"
+        "line1.text=Loading \u00e9\tline1.x=10\tline1.y=-20\tline2.colour=\tline2.fontSize=0\tline2.fontWeight=1\t"
+        "line2.text=v1\tline2.x=0\tline2.y=0\tsecondFlag=false\n"
+        "helper\tfalse\n";
     EXPECT_EQ(readFile(dir / "report.txt"), expected);
     EXPECT_EQ(readFile(dir / "out.txt"), "old\nprobe stdout\n") << "standard output appended to its file";
-    EXPECT_TRUE(run.has("log param count: 12")) << run.output;
+    for (const char* line : {"log param count: 12", "log main class: com/quarlo/runtime/launcher/WinLauncher",
+                             "log ERROR: registerNatives 1 1", "log ERROR: registering helper dll failed"})
+        EXPECT_TRUE(run.has(line)) << line << "\n" << run.output;
 }
 
 TEST_F(HotSpot, FailuresOfMain) {
@@ -263,7 +298,7 @@ TEST_F(HotSpot, EarlierRunDirectoriesAreRemoved) {
     for (int i = 0; i < 1000; ++i) runDirectory("vek" + std::to_string(i) + ".tmp", true);
     // A run still going: its lock is held by another process (this one).
     fs::path held = runDirectory("vekHELD.tmp", true);
-    int lockFd = open((held / ".vennic-run.lock").c_str(), O_RDWR);
+    int lockFd = open((held / ".vennic-run.lock").c_str(), O_RDWR | O_CLOEXEC);
     struct flock lock{};
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;

@@ -27,6 +27,14 @@ public final class Probe {
                     text.append("prop\t").append(name).append('\t').append(System.getProperty(name, "<unset>"))
                             .append('\n');
                 }
+                text.append("splash");
+                for (String name : new java.util.TreeSet<>(System.getProperties().stringPropertyNames())) {
+                    if (name.startsWith("vennic.splash.")) {
+                        text.append('\t').append(name.substring(14)).append('=').append(System.getProperty(name));
+                    }
+                }
+                text.append('\n');
+                text.append("helper\t").append(helperState()).append('\n');
                 write(new File(args[1]), text.toString());
                 System.out.println("probe stdout");
                 break;
@@ -68,6 +76,16 @@ public final class Probe {
             }
             default:
                 break;
+        }
+    }
+
+    /** What the launcher told the quarlo family's installer helper, if it is there. */
+    static String helperState() throws Exception {
+        try {
+            Class<?> common = Class.forName("com.quarlo.runtime.installer.platform.win32.Common");
+            return String.valueOf(common.getMethod("nativesAvailable").invoke(null));
+        } catch (ClassNotFoundException e) {
+            return "<absent>";
         }
     }
 
