@@ -82,6 +82,7 @@ int drive(const std::string& scenario, const fs::path& dir, const std::string& t
     const std::string runtimeJar = WL_JAVA_DIR "/vennic-runtime.jar";
     const std::string probeJar = WL_PROBE_DIR "/probe.jar";
     std::string classPath = runtimeJar + ":" + probeJar;
+    std::vector<std::string> extraOptions;
     auto& settings = wl::configStore.settings;
     settings[wl::cfg::mainClass] = "probe.Probe";
     std::vector<std::u16string> arguments{testing_support::wide(kNarrowModulePath)};
@@ -117,6 +118,15 @@ int drive(const std::string& scenario, const fs::path& dir, const std::string& t
         writeFile(dir / "out.txt", "old\n");
         for (const char16_t* word : {u"Gr\u00fc\u00dfe", u"\U0001F600", u"-J-Xmx1g", u"-Dsun.locale.formatasdefault=true"})
             arguments.push_back(word);
+    } else if (scenario == "module") {
+        // Both the runtime and the application in named modules, with the
+        // module options the launcher composes for such an application.
+        settings[wl::cfg::mainClassInModule] = "1";
+        settings[wl::cfg::mainClass] = "probe/probe.Probe";
+        settings[wl::cfg::applicationArguments] = "report " + d + "report.txt";
+        classPath = "";
+        extraOptions = {"--module-path=" + runtimeJar + ":" WL_PROBE_DIR "/probe-module.jar",
+                        "--add-opens=probe/probe=com.vennic.runtime", "--add-modules=probe,com.vennic.runtime"};
     } else if (scenario == "throw") {
         settings[wl::cfg::applicationArguments] = "throw";
     } else if (scenario == "app-without-main") {
@@ -134,6 +144,7 @@ int drive(const std::string& scenario, const fs::path& dir, const std::string& t
 
     std::vector<std::string> texts = wl::launcherProperties(properties);
     texts.push_back("-Djava.class.path=" + classPath);
+    texts.insert(texts.end(), extraOptions.begin(), extraOptions.end());
     std::vector<JavaVMOption> options;
     for (std::string& text : texts) options.push_back({text.data(), nullptr});
     wl::LaunchRecord record{arguments, {JNI_VERSION_1_2, jint(options.size()), options.data(), JNI_TRUE}};
@@ -231,12 +242,22 @@ TEST_F(HotSpot, PropertiesArgumentsSplashAndHelperReachJava) {
         "splash\tenabled=true\tline1.colour=255,0,0\tline1.fontSize=12\tline1.fontWeight=700\t"
         "line1.text=Loading \u00e9\tline1.x=10\tline1.y=-20\tline2.colour=\tline2.fontSize=0\tline2.fontWeight=1\t"
         "line2.text=v1\tline2.x=0\tline2.y=0\tsecondFlag=false\n"
-        "helper\tfalse\n";
+        "helper\tfalse\n"
+        "module\tnull\n";
     EXPECT_EQ(readFile(dir / "report.txt"), expected);
     EXPECT_EQ(readFile(dir / "out.txt"), "old\nprobe stdout\n") << "standard output appended to its file";
     for (const char* line : {"log param count: 12", "log main class: com/quarlo/runtime/launcher/WinLauncher",
                              "log ERROR: registerNatives 1 1", "log ERROR: registering helper dll failed"})
         EXPECT_TRUE(run.has(line)) << line << "\n" << run.output;
+}
+
+TEST_F(HotSpot, MainClassFromANamedModule) {
+    DriverRun run = runDriver("module", dir);
+    ASSERT_TRUE(run.has("result 1")) << run.output;
+    std::string report = readFile(dir / "report.txt");
+    EXPECT_EQ(report.rfind("arg\treport\n", 0), 0u) << report;
+    EXPECT_NE(report.find("\nmodule\tprobe\n"), std::string::npos) << report;
+    EXPECT_TRUE(run.has("log param 1: /probe/probe.Probe")) << run.output;
 }
 
 TEST_F(HotSpot, FailuresOfMain) {

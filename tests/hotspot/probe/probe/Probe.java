@@ -35,6 +35,7 @@ public final class Probe {
                 }
                 text.append('\n');
                 text.append("helper\t").append(helperState()).append('\n');
+                text.append("module\t").append(moduleName()).append('\n');
                 write(new File(args[1]), text.toString());
                 System.out.println("probe stdout");
                 break;
@@ -86,6 +87,16 @@ public final class Probe {
             return String.valueOf(common.getMethod("nativesAvailable").invoke(null));
         } catch (ClassNotFoundException e) {
             return "<absent>";
+        }
+    }
+
+    /** The name of the probe's module; null in the unnamed module or on Java 8. */
+    static String moduleName() throws Exception {
+        try {
+            Object module = Class.class.getMethod("getModule").invoke(Probe.class);
+            return (String) module.getClass().getMethod("getName").invoke(module);
+        } catch (NoSuchMethodException e) {
+            return null;
         }
     }
 
