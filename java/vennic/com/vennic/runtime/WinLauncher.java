@@ -76,8 +76,8 @@ public final class WinLauncher {
     }
 
     public static void main(String[] args) throws Throwable {
-        if (args == null || args.length < LEADING_ARGUMENTS + 1) {
-            throw new IllegalArgumentException("the launcher passes " + (LEADING_ARGUMENTS + 1)
+        if (args == null || args.length < LEADING_ARGUMENTS) {
+            throw new IllegalArgumentException("the launcher passes " + LEADING_ARGUMENTS
                     + " leading arguments, got " + (args == null ? 0 : args.length));
         }
         windowed = Boolean.parseBoolean(args[0]);
@@ -95,7 +95,10 @@ public final class WinLauncher {
         }
 
         Method main = findMain(loadMainClass(args[1]));
-        String[] applicationArguments = Arrays.copyOfRange(args, LEADING_ARGUMENTS + 1, args.length);
+        // The program path follows the leading arguments; a worker started
+        // without arguments has none.
+        String[] applicationArguments = Arrays.copyOfRange(args, Math.min(LEADING_ARGUMENTS + 1, args.length),
+                args.length);
         try {
             main.invoke(null, (Object) applicationArguments);
         } catch (InvocationTargetException e) {
