@@ -307,12 +307,18 @@ TEST_F(HotSpot, StopLineOrEndOfInputEndsServiceWithShutdownHooks) {
 // A service restarted a thousand times leaves a thousand per-run directories
 // behind; the next runs remove those nobody holds, and their own.
 TEST_F(HotSpot, EarlierRunDirectoriesAreRemoved) {
-    auto runDirectory = [&](const std::string& name, bool locked) {
+    auto runDirectory = [&](const std::string& name, bool locked, bool settled = true) {
         fs::create_directory(dir / (name + "_dir1700000000"));
         writeFile(dir / (name + "_dir1700000000") / "a.jar", "PK");
         fs::create_directories(dir / (name + "_dir1700000000") / "lib" / "x");
         writeFile(dir / (name + "_dir1700000000") / "lib" / "x" / "c.dll", "MZ");
-        if (locked) writeFile(dir / (name + "_dir1700000000") / ".vennic-run.lock", "");
+        if (locked) {
+            // Older than a lock file that its run is about to lock.
+            writeFile(dir / (name + "_dir1700000000") / ".vennic-run.lock", "");
+            if (settled)
+                fs::last_write_time(dir / (name + "_dir1700000000") / ".vennic-run.lock",
+                                    fs::file_time_type::clock::now() - std::chrono::minutes(1));
+        }
         writeFile(dir / name, "");  // the launcher's reservation of the name
         return dir / (name + "_dir1700000000");
     };
@@ -326,6 +332,8 @@ TEST_F(HotSpot, EarlierRunDirectoriesAreRemoved) {
     ASSERT_EQ(fcntl(lockFd, F_SETLK, &lock), 0);
     // A run whose Java side has not started yet: no lock file.
     fs::path starting = runDirectory("vekNEW.tmp", false);
+    // A run that has just created its lock file and is about to lock it.
+    fs::path locking = runDirectory("vekLOCKING.tmp", true, false);
     writeFile(dir / "unrelated.txt", "kept");
 
     for (int run = 0; run < 3; ++run) {
@@ -337,7 +345,8 @@ TEST_F(HotSpot, EarlierRunDirectoriesAreRemoved) {
     std::set<std::string> left;
     for (const auto& entry : fs::directory_iterator(dir)) left.insert(entry.path().filename().string());
     EXPECT_EQ(left, (std::set<std::string>{held.filename().string(), "vekHELD.tmp", starting.filename().string(),
-                                           "vekNEW.tmp", "unrelated.txt"}));
+                                           "vekNEW.tmp", locking.filename().string(), "vekLOCKING.tmp",
+                                           "unrelated.txt"}));
     EXPECT_TRUE(fs::exists(held / "a.jar")) << "a held directory is not touched";
 }
 

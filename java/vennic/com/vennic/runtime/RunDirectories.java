@@ -24,6 +24,9 @@ import java.util.regex.Pattern;
 final class RunDirectories {
 
     static final String LOCK_FILE = ".vennic-run.lock";
+    // How old an unlocked lock file must be before its directory counts as
+    // abandoned: a run creates its lock file an instant before it locks it.
+    static final long SETTLE_MILLIS = 10_000;
 
     // The launcher names a per-run directory after its temporary file:
     // vek1A2B.tmp_dir1700000000 next to the empty file vek1A2B.tmp.
@@ -92,7 +95,8 @@ final class RunDirectories {
 
     private static void removeIfAbandoned(File dir) {
         File lockFile = new File(dir, LOCK_FILE);
-        if (!lockFile.isFile()) {
+        // A lock file just created may not be locked yet by its run.
+        if (!lockFile.isFile() || System.currentTimeMillis() - lockFile.lastModified() < SETTLE_MILLIS) {
             return;
         }
         FileChannel channel = null;
