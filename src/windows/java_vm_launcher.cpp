@@ -4,11 +4,11 @@
 #include <type_traits>
 
 #include "base/process_state.h"
+#include "base/tokenize.h"
 #include "config/entries.h"
 #include "config/java_contract.h"
 #include "config/store.h"
 #include "diag/log.h"
-#include "launcher/cmdline.h"
 
 namespace wl {
 namespace {

@@ -73,7 +73,8 @@ class OptionList(JavaCase):
         per_run = per_run_dirs(log)[0]
         path = re.findall(r"Setting PATH \d+ (.*)\r\n", log)[-1]
         semaphore = "Local\\" + exe_path.lower().replace("\\", "_") + "0"
-        self.assertEqual(options[:9], [
+        app_dir = self.wine.to_windows(self.dir)
+        self.assertEqual(options, [
             "-Dvennic.semaphoreName=" + semaphore,
             "-Dvennic.isQuarlo=true",
             "-Dvennic.isService=true",
@@ -83,9 +84,11 @@ class OptionList(JavaCase):
             "-Dvennic.unextractedPosition=%d" % exe.stat().st_size,
             "-Djava.library.path=" + path,
             "-Dvennic.consoleCodepage=cp0",  # no console: the pipes of the test
+            "-Xmx256m",
+            "-Dapp.x=1",
+            "-Djava.class.path=%s\\a.jar;%s\\.quarlo\\qarruntime.jar" % (per_run, app_dir),
+            "-Xrs",
         ])
-        self.assertEqual(options[9:11], ["-Xmx256m", "-Dapp.x=1"])
-        self.assertIn("-Xrs", options)
         self.assertIn(("FindClass", "com/quarlo/runtime/launcher/WinLauncher"), record)
         self.assertIn("load helper dll", log)
 
