@@ -188,7 +188,7 @@ class BadInput(PackerCase):
         self.assert_refused('[settings]\nclassPath = ["a"]\n', "arrays are not used")
 
     def test_syntax_and_duplicates(self):
-        self.assert_refused('[settings]\nmainClass = "open\n', "line 2")
+        self.assert_refused('[settings]\nmainClass = "open\n', "app.toml:2:")
         self.assert_refused('[settings]\napplicationType = 1\n107 = 2\n', "given twice")
         self.assert_refused('[settings]\nmainClass = "a"\nmainClass = "b"\n', "given twice")
 
