@@ -146,7 +146,11 @@ int drive(const std::string& scenario, const fs::path& dir, const std::string& t
     texts.push_back("-Djava.class.path=" + classPath);
     texts.insert(texts.end(), extraOptions.begin(), extraOptions.end());
     std::vector<JavaVMOption> options;
-    for (std::string& text : texts) options.push_back({text.data(), nullptr});
+    for (std::string& text : texts) {
+        options.push_back({text.data(), nullptr});
+        // The benchmarks give the java launcher the same options.
+        std::printf("option %s\n", text.c_str());
+    }
     wl::LaunchRecord record{arguments, {JNI_VERSION_1_2, jint(options.size()), options.data(), JNI_TRUE}};
     const wl::JavaVmPlatform platform{sameText,   samePath,           wideModulePath, installation,
                                       loadHelper, findRegisterNatives, reportFatal};
