@@ -143,11 +143,11 @@ def ms(seconds):
 # --- the rows ---
 
 class Bench:
-    def __init__(self, runs, warmup, out: Path):
-        self.out = out
+    """The rows, in a Wine prefix of their own under the output directory."""
+
+    def __init__(self, out: Path):
         self.wine = harness.Wine(out / "wine")
         self.work = out / "work"
-        self.measure = None
 
     def start(self, runs, warmup):
         if self.work.exists():
@@ -277,6 +277,48 @@ class Bench:
         row.ours, row.base = ms(ours), ms(base)
         return row.finish()
 
+    def service(self):
+        start = Row("Service start: /start to Running under Wine's service control manager, with the stand-in JVM",
+                    "the test-double service", "at most 1.5x", limit=1.5)
+        stop = Row("Service stop: /stop to Stopped", "the test-double service", "at most 1.5x", limit=1.5)
+        d = self.wine.workdir("service")
+        jre = jretree.make_jre(d / "jre")
+        jre.configure_jvm("main=stopline")
+        ours = "BenchService"
+        exe = self.wine.pack(d, APP_SETTINGS.replace('"Bench"', '"%s"' % ours))
+        self.run_checked(exe, "/install")
+        base = "BenchDouble"
+        double = d / "double.exe"
+        shutil.copy(harness.TESTING / "test_service.exe", double)
+        double.with_suffix(".mode").write_text("stop")
+        r = self.wine.run_raw(["sc", "create", base, "binpath=", '"%s"' % self.wine.to_windows(double),
+                               "start=", "demand"], timeout=120)
+        if r.code != 0:
+            raise RuntimeError("sc create failed: " + r.stdout + r.stderr)
+        launcher = self.wine.to_windows(exe)
+        timer = harness.TESTING / "service_timer.exe"
+
+        def timed(name, state, command):
+            r = self.wine.run_raw([timer, name, state, launcher, command, name], timeout=180)
+            if r.code != 0:
+                raise RuntimeError(f"{command} {name} did not reach {state} (service_timer: {r.code})")
+            # The service process may still be ending after the stopped state.
+            time.sleep(0.2)
+            # The command's own output comes first.
+            return float(r.stdout.split()[-1])
+
+        def cycle(name):
+            return lambda: (timed(name, "running", "/start"), timed(name, "stopped", "/stop"))
+
+        try:
+            timings = self.measure.values(cycle(ours), cycle(base))
+        finally:
+            self.wine.run(exe, "/uninstall", timeout=120)
+            self.wine.run_raw(["sc", "delete", base], timeout=120)
+        start.ours, stop.ours = [t[0] for t in timings[0]], [t[1] for t in timings[0]]
+        start.base, stop.base = [t[0] for t in timings[1]], [t[1] for t in timings[1]]
+        return [start.finish(), stop.finish()]
+
 
 def jdk_bin() -> Path:
     return Path(os.path.realpath(shutil.which("javac"))).parent
@@ -349,7 +391,7 @@ def main() -> int:
         print("bench: hyperfine is missing (scripts/setup installs it)", file=sys.stderr)
         return 1
     started = time.time()
-    bench = Bench(runs, warmup, out)
+    bench = Bench(out)
     rows = []
     try:
         bench.start(runs, warmup)
@@ -368,32 +410,41 @@ def main() -> int:
     failed = [r.title for r in rows if r.error]
     for title in failed:
         print("bench: not measured: " + title, file=sys.stderr)
+    if args.smoke:
+        print(f"bench smoke: {len(rows) - len(failed)} passed, {len(failed)} failed")
     return 1 if failed else 0
 
 
 def run_row(bench, name):
     """The row's results; a row that could not be measured carries its error."""
-    title = ROWS[name]
-    children = Row("Child processes on a cache hit", "-", "0 (the stand-in java.exe counts its starts)",
-                   unit="")
+    method, titles = ROWS[name]
+    started = time.time()
+    children = Row(CHILDREN, "-", "0 (the stand-in java.exe counts its starts)", unit="")
     try:
         if name == "start":
-            return [bench.start_overhead(children), children]
-        return [getattr(bench, title)()]
+            rows = [bench.start_overhead(children), children]
+        else:
+            result = getattr(bench, method)()
+            rows = result if isinstance(result, list) else [result]
     except Exception as e:  # a measurement that could not be taken
         traceback.print_exc()
-        row = Row(name, "-", "-", error=str(e).splitlines()[0] if str(e) else type(e).__name__)
-        return [row] + ([Row(children.title, "-", children.goal, error="start overhead not measured")]
-                        if name == "start" else [])
+        reason = str(e).splitlines()[0] if str(e) else type(e).__name__
+        rows = [Row(title, "-", "-", error=reason) for title in titles]
+    print(f"bench: {name} took {time.time() - started:.0f} s", file=sys.stderr)
+    return rows
 
 
+CHILDREN = "Child processes on a cache hit"
+
+# Name: the Bench method, and the titles its rows have when it fails.
 ROWS = {
-    "start": "start_overhead",
-    "extract": "extraction",
-    "pack": "packing",
-    "size": "size",
-    "memory": "memory",
-    "hotspot": "time_to_main",
+    "start": ("start_overhead", ["Start overhead to the JVM", CHILDREN]),
+    "extract": ("extraction", ["Extraction"]),
+    "pack": ("packing", ["Packing"]),
+    "size": ("size", ["Size, stripped"]),
+    "memory": ("memory", ["Memory: peak working set at JNI_CreateJavaVM"]),
+    "hotspot": ("time_to_main", ["Time to main on HotSpot"]),
+    "service": ("service", ["Service start", "Service stop"]),
 }
 
 if __name__ == "__main__":
