@@ -347,6 +347,20 @@ def figure(values, unit):
     return f"{median(values):.{digits}f} {unit} ({lo:.{digits}f}-{hi:.{digits}f})"
 
 
+def environment():
+    """Where the figures were taken: they hold for that machine only."""
+    def first_line(command):
+        try:
+            p = subprocess.run(command, capture_output=True, text=True, timeout=60)
+            return (p.stdout or p.stderr).strip().splitlines()[0]
+        except (OSError, IndexError, subprocess.SubprocessError):
+            return "unknown"
+    load = os.getloadavg()[0] if hasattr(os, "getloadavg") else 0.0
+    return (f"Taken {time.strftime('%Y-%m-%d %H:%M')} on {os.cpu_count()} CPUs (load {load:.1f} at the end), "
+            f"{first_line([harness.WINE, '--version'])}, {first_line([str(jdk_bin() / 'java'), '-version'])}, "
+            f"{first_line(['hyperfine', '--version'])}.\n")
+
+
 def table(rows, runs):
     lines = ["| Row | Launcher, median (IQR) | Against, median (IQR) | Ratio, median (IQR) | Goal | Result |",
              "|---|---|---|---|---|---|"]
@@ -402,7 +416,8 @@ def main() -> int:
 
     text = table(rows, runs)
     out.mkdir(parents=True, exist_ok=True)
-    (out / "results.md").write_text("# Benchmarks\n\n" + text)
+    (out / "results.md").write_text("# Benchmarks\n\n" + environment() + "\n" + text +
+                                    "\n![distributions](results.svg)\n")
     (out / "results.svg").write_text(plot.svg(rows))
     (out / "results.json").write_text(json.dumps([r.__dict__ for r in rows], indent=1))
     print(text)

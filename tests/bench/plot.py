@@ -47,7 +47,7 @@ def svg(rows) -> str:
     def x(value):
         return LABEL + plot_width * min(value, top_value) / top_value
 
-    height = TOP + sum(len(s) * STRIP + GAP for _, s in panels) + 40
+    height = TOP + sum(max(len(s) * STRIP, 2 * STRIP) + GAP for _, s in panels) + 40
     out = [f'<svg xmlns="http://www.w3.org/2000/svg" width="{WIDTH}" height="{height}" '
            f'font-family="sans-serif" font-size="11">',
            f'<rect width="{WIDTH}" height="{height}" fill="white"/>',
@@ -64,7 +64,11 @@ def svg(rows) -> str:
     y = TOP
     for r, strips in panels:
         block = len(strips) * STRIP
-        out.append(f'<text x="10" y="{y + block / 2 + 4:.1f}">{escape(short(r.title))}</text>')
+        out.append(f'<text x="10" y="{y + block / 2 - 2:.1f}">{escape(short(r.title))}</text>')
+        verdict = "met" if r.met else "MISSED"
+        ratio = statistics.median(r.ratios) if r.ratios else 0
+        out.append(f'<text x="10" y="{y + block / 2 + 11:.1f}" font-size="10" fill="#555">'
+                   f'{ratio:.2f}x, goal {r.limit:g}x: {verdict}</text>')
         if r.limit:
             colour = "#2a9d3a" if r.met else "#d62728"
             out.append(f'<line x1="{x(r.limit):.1f}" y1="{y - 4}" x2="{x(r.limit):.1f}" y2="{y + block + 4}" '
@@ -85,7 +89,7 @@ def svg(rows) -> str:
             out.append(f'<text x="{LABEL - 6}" y="{mid + 4:.1f}" text-anchor="end" fill="{colour}">'
                        f'{name}</text>')
             y += STRIP
-        y += GAP
+        y += GAP + max(0, 2 * STRIP - block)
     out.append('</svg>')
     return "\n".join(out) + "\n"
 
