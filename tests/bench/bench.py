@@ -21,7 +21,6 @@ import shutil
 import statistics
 import subprocess
 import sys
-import tempfile
 import time
 import traceback
 from dataclasses import dataclass, field
@@ -64,7 +63,6 @@ class Row:
     value: str = None            # a row without two sides: its figure
     met: bool = None
     error: str = None
-    note: str = ""
 
     def finish(self):
         """Ratios of the rounds, and whether the median meets the limit."""
