@@ -5,7 +5,6 @@
 
 #include "config/java_contract.h"
 #include "diag/log.h"
-#include "launcher/cmdline.h"
 #include "service/commands.h"
 
 namespace wl {

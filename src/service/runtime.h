@@ -29,6 +29,9 @@ inline constexpr uint32_t kNormalPriority = 0x20;
 inline constexpr std::size_t kMaxServiceName = 5999;
 }  // namespace svc
 
+// The marker that the service process puts last on its worker's command line.
+inline constexpr char16_t kRestartMarker[] = u"__qar_restart";
+
 // The record reported to the service control manager, field by field as
 // SERVICE_STATUS has them.
 struct ServiceStatusRecord {

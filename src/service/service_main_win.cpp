@@ -5,10 +5,10 @@
 
 #include "base/handle.h"
 #include "base/process_state.h"
+#include "base/tokenize.h"
 #include "base/winapi.h"
 #include "diag/console.h"
 #include "diag/log.h"
-#include "launcher/cmdline.h"
 #include "service/commands.h"
 #include "service/runtime.h"
 #include "service/service.h"
