@@ -57,7 +57,19 @@ bool reportStoppedOnWorkerEnd(uint32_t exitCode, uint32_t currentState) {
     return exitCode == 0 || currentState == svc::kStopPending;
 }
 
+class ServiceControl::Guard {
+public:
+    explicit Guard(ServiceControl& control) : control_(control) { control_.lock(); }
+    ~Guard() { control_.unlock(); }
+    Guard(const Guard&) = delete;
+    Guard& operator=(const Guard&) = delete;
+
+private:
+    ServiceControl& control_;
+};
+
 void ServiceControl::handleControl(uint32_t control) {
+    Guard guard(*this);
     logMessage(u"control handler request %d", int(control));
     int failureNumber = 3;
     bool stop = false;
@@ -76,7 +88,14 @@ void ServiceControl::handleControl(uint32_t control) {
 }
 
 void ServiceControl::sendShutdown(int reason) {
+    Guard guard(*this);
     logMessage(u"sending shutdown1 %d", reason);
+    if (channel_ == Channel::NotYetOpen) {
+        // The worker is not started yet: the line goes out once its input exists.
+        if (deferredReason_ < 0) deferredReason_ = reason;
+        logMessage(u"worker input not open yet, stop line deferred");
+        return;
+    }
     char line[16];
     std::snprintf(line, sizeof line, java::kStopLineFormat, reason);
     if (!writeChannel(line)) {
@@ -84,7 +103,38 @@ void ServiceControl::sendShutdown(int reason) {
         logMessage(u"error code %d", int(lastError()));
     }
     closeChannel();
+    channel_ = Channel::Closed;
     logMessage(u"shutdown sent");
+}
+
+void ServiceControl::openChannel() {
+    Guard guard(*this);
+    channel_ = Channel::Open;
+    if (deferredReason_ >= 0) sendShutdown(deferredReason_);
+}
+
+void ServiceControl::reportRunning() {
+    Guard guard(*this);
+    if (status.currentState == svc::kStopPending) return;
+    status.currentState = svc::kRunning;
+    report();
+}
+
+void ServiceControl::workerNotStarted() {
+    Guard guard(*this);
+    status.currentState = svc::kStopped;
+    status.win32ExitCode = svc::kErrorServiceSpecific;
+    status.serviceSpecificExitCode = svc::kWorkerNotStarted;
+    report();
+}
+
+void ServiceControl::workerEnded(uint32_t exitCode) {
+    Guard guard(*this);
+    logMessage(u"process terminated with exit code %d", int(exitCode));
+    if (!reportStoppedOnWorkerEnd(exitCode, status.currentState)) return;
+    status.currentState = svc::kStopped;
+    if (!report()) logMessage(u"SetServiceStatus 10 failed %d", int(lastError()));
+    logMessage(u"service stopped set");
 }
 
 }  // namespace wl

@@ -65,9 +65,11 @@ uint32_t workerPriorityFromValue(const std::optional<std::string>& valueBytes);
 // service running, so that the manager's recovery actions apply.
 bool reportStoppedOnWorkerEnd(uint32_t exitCode, uint32_t currentState);
 
-// The control handler's side of the service process. The status record and
-// the stop channel are shared with the thread that waits for the worker; the
-// handler runs on the dispatcher's thread.
+// The service process's side of the worker: the status record, reported to
+// the service control manager, and the stop channel, the write end of the
+// worker's standard input. Both are shared by the handler, which runs on the
+// dispatcher's thread, and the thread that starts and waits for the worker;
+// every member function holds the lock for what it does.
 class ServiceControl {
 public:
     virtual ~ServiceControl() = default;
@@ -80,8 +82,25 @@ public:
     void handleControl(uint32_t control);
 
     // Writes the stop line once and closes the channel; a later call finds
-    // the channel gone, logs the failed write and sends nothing.
+    // the channel gone, logs the failed write and sends nothing. Before the
+    // channel is open the request is kept and carried out by openChannel.
     void sendShutdown(int reason);
+
+    // The worker's input pipe exists: the channel is open from now on, and a
+    // stop that came while it did not is sent at once. The pipe's read end
+    // keeps the line until the worker reads it.
+    void openChannel();
+
+    // Reports running, unless a stop came in the meantime, which stays
+    // pending: when the handler is registered and again once the worker runs.
+    void reportRunning();
+
+    // The worker could not be started: stopped, with our own exit code.
+    void workerNotStarted();
+
+    // The worker has ended: stopped on exit code 0 or when a stop was asked
+    // for; otherwise the status is left as it is.
+    void workerEnded(uint32_t exitCode);
 
     // Reports status; false on failure, with the system error in lastError().
     virtual bool report() = 0;
@@ -91,6 +110,15 @@ protected:
     // Writes the whole text to the worker's standard input; false on failure.
     virtual bool writeChannel(std::string_view text) = 0;
     virtual void closeChannel() = 0;
+    // A recursive lock around the shared state; none where one thread calls.
+    virtual void lock() {}
+    virtual void unlock() {}
+
+private:
+    class Guard;
+    enum class Channel { NotYetOpen, Open, Closed };
+    Channel channel_ = Channel::NotYetOpen;
+    int deferredReason_ = -1;  // a stop asked for before the channel opened
 };
 
 }  // namespace wl

@@ -27,6 +27,8 @@ constexpr DWORD kOutputChunk = 6000;
 
 class ServiceProcess final : public ServiceControl {
 public:
+    ServiceProcess() { InitializeCriticalSection(&lock_); }
+
     SERVICE_STATUS_HANDLE statusHandle = nullptr;
     // The write end of the worker's standard input; null once closed.
     HANDLE controlChannel = nullptr;
@@ -58,7 +60,11 @@ protected:
         controlChannel = nullptr;
     }
 
+    void lock() override { EnterCriticalSection(&lock_); }
+    void unlock() override { LeaveCriticalSection(&lock_); }
+
 private:
+    CRITICAL_SECTION lock_;
     DWORD error_ = 0;
 };
 
@@ -119,7 +125,7 @@ void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {
 
     service.statusHandle = RegisterServiceCtrlHandlerW(W(serviceName), serviceControlHandler);
     if (!service.statusHandle) return;
-    service.report();
+    service.reportRunning();
 
     std::vector<std::u16string> processCommandLine;
     splitCommandLine(U(GetCommandLineW()), processCommandLine);
@@ -129,6 +135,7 @@ void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {
     if (!createPipe(outputRead, outputWrite, true, u"")) return;
     if (!createPipe(inputRead, inputWrite, false, u" 2")) return;
     service.controlChannel = inputWrite.release();
+    service.openChannel();
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -137,35 +144,30 @@ void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {
     startup.hStdOutput = outputWrite.get();
     startup.hStdError = outputWrite.get();
     PROCESS_INFORMATION worker{};
-    if (!CreateProcessW(nullptr, W(commandLine.data()), nullptr, nullptr, TRUE, workerPriority() | DETACHED_PROCESS,
+    const uint32_t priority = workerPriority();
+    if (!CreateProcessW(nullptr, W(commandLine.data()), nullptr, nullptr, TRUE, priority | DETACHED_PROCESS,
                         nullptr, nullptr, &startup, &worker)) {
         logMessage(u"could not start process %s (%d)", commandLine.c_str(), int(GetLastError()));
-        service.status.currentState = SERVICE_STOPPED;
-        service.status.win32ExitCode = svc::kErrorServiceSpecific;
-        service.status.serviceSpecificExitCode = svc::kWorkerNotStarted;
-        service.report();
+        service.workerNotStarted();
         return;
     }
     KernelHandle process(worker.hProcess), thread(worker.hThread);
+    // Windows applies the class from the creation flags; Wine ignores it
+    // there and honours only this call, which repeats it.
+    if (priority != svc::kNormalPriority) SetPriorityClass(process.get(), priority);
     // Only the worker holds these ends now: its exit closes its output, and
     // the stop line is the only thing that reaches its input.
     outputWrite.reset();
     inputRead.reset();
     HANDLE drain = outputRead.release();
     if (HANDLE consumer = CreateThread(nullptr, 0, consumeChildOutput, drain, 0, nullptr)) CloseHandle(consumer);
-    service.status.currentState = SERVICE_RUNNING;
-    service.report();
+    service.reportRunning();
     registerConsoleHandler();
 
     WaitForSingleObject(process.get(), INFINITE);
     DWORD exitCode = 0;
     GetExitCodeProcess(process.get(), &exitCode);
-    logMessage(u"process terminated with exit code %d", int(exitCode));
-    if (reportStoppedOnWorkerEnd(exitCode, service.status.currentState)) {
-        service.status.currentState = SERVICE_STOPPED;
-        if (!service.report()) logMessage(u"SetServiceStatus 10 failed %d", int(service.lastError()));
-        logMessage(u"service stopped set");
-    }
+    service.workerEnded(exitCode);
     process.reset();
     thread.reset();
     logMessage(u"exiting");

@@ -33,12 +33,6 @@ TEST(ServiceRuntime, PriorityOnlyFromAFourByteValue) {
     EXPECT_EQ(workerPriorityFromValue(std::nullopt), 0x20u);
 }
 
-TEST(ServiceRuntime, StoppedOnlyAfterSuccessOrARequestedStop) {
-    EXPECT_TRUE(reportStoppedOnWorkerEnd(0, svc::kRunning));
-    EXPECT_FALSE(reportStoppedOnWorkerEnd(3, svc::kRunning));
-    EXPECT_TRUE(reportStoppedOnWorkerEnd(3, svc::kStopPending));
-}
-
 namespace {
 
 // The handler's side with a channel that can be written once, as a pipe's
@@ -76,8 +70,9 @@ protected:
 }  // namespace
 
 TEST(ServiceRuntime, StopSendsTheStopLineOnceAndLaterRequestsOnlyReport) {
-    clearLog();
     FakeControl control;
+    control.openChannel();
+    clearLog();
     control.handleControl(svc::kControlStop);
     ASSERT_EQ(control.reports.size(), 1u);
     EXPECT_EQ(control.reports[0].currentState, svc::kStopPending);
@@ -107,6 +102,7 @@ TEST(ServiceRuntime, OtherControlsReportUnchangedAndFailedReportsAreLoggedByNumb
         {4, "SetServiceStatus 3 failed 5"}, {1, "SetServiceStatus 2 failed 5"}, {5, "SetServiceStatus 1 failed 5"}};
     for (const auto& [code, line] : cases) {
         FakeControl failing;
+        failing.openChannel();
         failing.reportFails = true;
         clearLog();
         failing.handleControl(code);
@@ -115,4 +111,54 @@ TEST(ServiceRuntime, OtherControlsReportUnchangedAndFailedReportsAreLoggedByNumb
         // The stop line goes out although the report failed.
         EXPECT_EQ(failing.sent, code == 4 ? "" : "0\n");
     }
+}
+
+TEST(ServiceRuntime, AStopBeforeTheWorkerExistsIsSentOnceItsInputDoes) {
+    FakeControl control;
+    control.reportRunning();
+    control.handleControl(svc::kControlStop);
+    control.handleControl(svc::kControlStop);
+    EXPECT_EQ(control.sent, "");
+    control.openChannel();
+    EXPECT_EQ(control.sent, "0\n");
+    EXPECT_FALSE(control.channelOpen);
+    // Starting the worker does not cover up the pending stop.
+    control.reportRunning();
+    EXPECT_EQ(control.reports.back().currentState, svc::kStopPending);
+    EXPECT_EQ(control.reports.size(), 3u);
+}
+
+TEST(ServiceRuntime, EndStates) {
+    struct Case {
+        uint32_t control, exitCode;
+        bool reportFails;
+        uint32_t state;
+        const char* lastLine;
+    };
+    const Case cases[] = {
+        {0, 0, false, svc::kStopped, "service stopped set"},
+        {0, 3, false, svc::kRunning, "process terminated with exit code 3"},
+        {svc::kControlStop, 3, false, svc::kStopped, "service stopped set"},
+        {svc::kControlShutdown, 1, true, svc::kStopped, "service stopped set"},
+    };
+    for (const Case& c : cases) {
+        FakeControl control;
+        control.openChannel();
+        control.reportRunning();
+        if (c.control) control.handleControl(c.control);
+        control.reportFails = c.reportFails;
+        clearLog();
+        control.workerEnded(c.exitCode);
+        EXPECT_EQ(control.status.currentState, c.state) << c.exitCode;
+        EXPECT_EQ(logLines().back(), c.lastLine);
+        if (c.reportFails) {
+            EXPECT_EQ(logLines()[1], "SetServiceStatus 10 failed 5");
+        }
+    }
+    FakeControl control;
+    control.workerNotStarted();
+    ASSERT_EQ(control.reports.size(), 1u);
+    EXPECT_EQ(control.reports[0].currentState, svc::kStopped);
+    EXPECT_EQ(control.reports[0].win32ExitCode, 1066u);
+    EXPECT_EQ(control.reports[0].serviceSpecificExitCode, 5000u);
 }
