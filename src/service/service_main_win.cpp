@@ -1,6 +1,7 @@
 // The Win32 half of the service process: the dispatcher, the service main
 // that starts and supervises the worker, the control handler and the thread
 // that drains the worker's output.
+#include <atomic>
 #include <vector>
 
 #include "base/handle.h"
@@ -69,6 +70,9 @@ private:
 };
 
 ServiceProcess service;
+
+// Set once a worker runs: from then on the service thread ends the process.
+std::atomic<bool> supervisingWorker{false};
 
 void WINAPI serviceControlHandler(DWORD control) { service.handleControl(control); }
 
@@ -161,6 +165,7 @@ void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {
     inputRead.reset();
     HANDLE drain = outputRead.release();
     if (HANDLE consumer = CreateThread(nullptr, 0, consumeChildOutput, drain, 0, nullptr)) CloseHandle(consumer);
+    supervisingWorker = true;
     service.reportRunning();
     registerConsoleHandler();
 
@@ -184,6 +189,10 @@ void runServiceDispatcher() {
     SERVICE_TABLE_ENTRYW table[] = {{W(name.data()), serviceMain}, {nullptr, nullptr}};
     if (!StartServiceCtrlDispatcherW(table))
         logMessage(u"StartServiceCtrlDispatcher failed with error %d", int(GetLastError()));
+    // The dispatcher returns as soon as the service is reported stopped,
+    // while the service thread still finishes up and then ends the process
+    // itself; returning from here would run the exit processing under it.
+    if (supervisingWorker) Sleep(INFINITE);
     logMessage(u"StartServiceCtrlDispatcher returned");
 }
 
