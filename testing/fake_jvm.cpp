@@ -30,6 +30,7 @@
 #include <jni.h>
 #include <windows.h>
 
+#include "text.h"
 #ifdef BRIDGE_JVM
 #include "jvm_bridge.h"
 #endif
@@ -49,22 +50,9 @@ std::wstring ownDirectory;
 bridge::MainCall bridgeCall;
 #endif
 
-std::string utf8(const std::u16string& text) {
-    if (text.empty()) return {};
-    const wchar_t* wide = reinterpret_cast<const wchar_t*>(text.data());
-    int size = WideCharToMultiByte(CP_UTF8, 0, wide, int(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, int(text.size()), out.data(), size, nullptr, nullptr);
-    return out;
-}
+using testing_text::utf8;
 
-std::u16string widen(const char* text, UINT codePage) {
-    int size = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
-    if (size <= 1) return {};
-    std::u16string out(size_t(size - 1), u'\0');
-    MultiByteToWideChar(codePage, 0, text, -1, reinterpret_cast<wchar_t*>(out.data()), size);
-    return out;
-}
+std::u16string widen(const char* text, UINT codePage) { return testing_text::widen(text, codePage); }
 
 void record(const std::string& line) {
     HANDLE file = CreateFileW((ownDirectory + L"fake-jvm.record").c_str(), FILE_APPEND_DATA,

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "text.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -14,24 +16,11 @@ constexpr DWORD kPollMillis = 20;
 constexpr DWORD kHeartbeatMillis = 500;
 constexpr DWORD kChunk = 65536;
 
-// --- Text ---
-
-std::string utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), size, nullptr, nullptr);
-    return out;
-}
-
-std::string utf8(const std::u16string& text) { return utf8(std::wstring(text.begin(), text.end())); }
+using testing_text::utf8;
 
 std::wstring wide(const std::string& text) {
-    if (text.empty()) return {};
-    int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
-    std::wstring out(size_t(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), out.data(), size);
-    return out;
+    std::u16string wide = testing_text::widen(text);
+    return std::wstring(wide.begin(), wide.end());
 }
 
 // --- Wine's path translation ---
@@ -70,11 +59,6 @@ bool isWindowsPath(const std::u16string& text) {
            text.starts_with(u"\\\\");
 }
 
-std::u16string u16(const std::string& text) {
-    std::wstring w = wide(text);
-    return std::u16string(w.begin(), w.end());
-}
-
 // The items of a ";"-separated list when every one of them is an absolute
 // Windows path; nothing otherwise.
 std::vector<std::u16string> windowsPathList(const std::u16string& value) {
@@ -98,7 +82,7 @@ std::vector<std::u16string> windowsPathList(const std::u16string& value) {
 std::u16string translatePath(const std::u16string& value) {
     if (!isWindowsPath(value)) return value;
     std::string unix = unixName(std::wstring(value.begin(), value.end()));
-    return unix.empty() ? value : u16(unix);
+    return unix.empty() ? value : testing_text::widen(unix);
 }
 
 // One line of the java argument file, written by the wrapper through a
@@ -150,7 +134,7 @@ std::string optionLine(const std::string& option, std::string& drives) {
     size_t at = option.starts_with("-D") || option.starts_with("--") ? option.find('=') : std::string::npos;
     if (option.starts_with("-Xbootclasspath/")) at = option.find(':');
     std::vector<std::u16string> items;
-    if (at != std::string::npos) items = windowsPathList(u16(option.substr(at + 1)));
+    if (at != std::string::npos) items = windowsPathList(testing_text::widen(option.substr(at + 1)));
     ArgumentLine line;
     if (items.empty()) return line.literal(option).text();
     return line.literal(option.substr(0, at + 1)).pathList(items, drives).text();

@@ -176,8 +176,8 @@ void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {
     process.reset();
     thread.reset();
     logMessage(u"exiting");
-    // The dispatcher in the main thread would wait for a stop it already
-    // had; the process ends here, without the runtime's exit processing.
+    // The process ends here, with exit code 0 and without the runtime's exit
+    // processing; the main thread waits in or behind the dispatcher.
     ExitProcess(0);
 }
 

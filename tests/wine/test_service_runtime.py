@@ -172,6 +172,7 @@ class RealJava(ServiceRuntimeCase):
 
     def test_soak(self):
         cycles = 100
+        before = set(self.temp.iterdir())
         started = time.time()
         for cycle in range(cycles):
             self.assertEqual(self.command("/start").code, 0, f"cycle {cycle}")
@@ -183,6 +184,9 @@ class RealJava(ServiceRuntimeCase):
         runs = self.per_run_directories()
         self.assertEqual(len(runs), cycles, "every cycle ran the application")
         self.assertEqual([run for run in runs if self.wine.to_unix(run).exists()], [])
+        self.assertEqual(self.wine.to_unix(runs[0]).parent, self.temp)
+        self.assertEqual([p.name for p in set(self.temp.iterdir()) - before
+                          if p.match("vek*_dir*") or p.match("wlbridge-*")], [], "nothing of the runs is left")
         print(f"\n  {cycles} start/stop cycles in {elapsed:.0f} s", end=" ")
 
 
