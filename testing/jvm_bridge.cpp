@@ -268,10 +268,8 @@ DWORD WINAPI relayInput(LPVOID) {
     return 0;
 }
 
-void removeRelayDirectory() {
-    EnterCriticalSection(&relay.lock);
-    relay.finished = true;
-    LeaveCriticalSection(&relay.lock);
+// Deletes the relay directory with everything in it.
+void deleteRelayFiles() {
     WIN32_FIND_DATAW entry;
     HANDLE find = FindFirstFileW(at(L"*").c_str(), &entry);
     if (find != INVALID_HANDLE_VALUE) {
@@ -281,6 +279,13 @@ void removeRelayDirectory() {
         FindClose(find);
     }
     RemoveDirectoryW(relay.dir.c_str());
+}
+
+void removeRelayDirectory() {
+    EnterCriticalSection(&relay.lock);
+    relay.finished = true;
+    LeaveCriticalSection(&relay.lock);
+    deleteRelayFiles();
 }
 
 // The exit status of the host's JVM, once the wrapper has written it.
@@ -411,7 +416,12 @@ void waitForEnd() {
 
 void processDetaching() {
     // No lock: the process's other threads are gone, perhaps holding it.
-    if (relayStarted) DeleteFileW(at(L"heartbeat").c_str());
+    if (!relayStarted) return;
+    DeleteFileW(at(L"heartbeat").c_str());
+    // The wrapper writes the status, then removes the directory unless the
+    // heartbeat is there: whichever of the two looks last cleans up.
+    int status = 0;
+    if (readStatus(status)) deleteRelayFiles();
 }
 
 }  // namespace bridge

@@ -49,7 +49,8 @@ bool runMain(const MainCall& call, std::string& thrown);
 void waitForEnd();
 
 // The process is going away: the heartbeat goes with it, so the host's JVM
-// halts at once instead of outliving the process.
+// halts at once instead of outliving the process, and the relay directory
+// goes too once the JVM has ended (else the wrapper removes it).
 void processDetaching();
 
 }  // namespace bridge
