@@ -268,17 +268,22 @@ DWORD WINAPI relayInput(LPVOID) {
     return 0;
 }
 
-// Deletes the relay directory with everything in it.
+// Deletes the relay directory with everything in it. The bridge and the
+// wrapper may both set out to do so; the one that renames it first does.
 void deleteRelayFiles() {
+    std::wstring dir = relay.dir.substr(0, relay.dir.size() - 1);
+    std::wstring gone = dir + L".gone\\";
+    if (!MoveFileExW(dir.c_str(), gone.substr(0, gone.size() - 1).c_str(), 0)) return;
     WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW(at(L"*").c_str(), &entry);
+    HANDLE find = FindFirstFileW((gone + L"*").c_str(), &entry);
     if (find != INVALID_HANDLE_VALUE) {
         do {
-            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW(at(entry.cFileName).c_str());
+            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW((gone + entry.cFileName).c_str());
         } while (FindNextFileW(find, &entry));
         FindClose(find);
     }
-    RemoveDirectoryW(relay.dir.c_str());
+    gone.pop_back();
+    RemoveDirectoryW(gone.c_str());
 }
 
 void removeRelayDirectory() {
@@ -362,7 +367,7 @@ bool runMain(const MainCall& call, std::string& thrown) {
     script += "cat >\"$d/java.args\" <<WINLAUNCH_BRIDGE_END\n" + arguments + "WINLAUNCH_BRIDGE_END\n";
     script += shellQuoted(java) + " \"@$d/java.args\" </dev/null >\"$d/stdout\" 2>\"$d/stderr\"\n"
               "echo $? >\"$d/status.new\" && mv \"$d/status.new\" \"$d/status\"\n"
-              "[ -e \"$d/heartbeat\" ] || rm -rf \"$d\"\n";
+              "[ -e \"$d/heartbeat\" ] || { mv -T \"$d\" \"$d.gone\" 2>/dev/null && rm -rf \"$d.gone\"; }\n";
     if (!writeFile(at(L"main.txt"), main) ||
         !writeFile(at(L"run.sh"), script) || !writeFile(at(L"stdin"), "")) {
         removeRelayDirectory();
@@ -418,6 +423,8 @@ void processDetaching() {
     // No lock: the process's other threads are gone, perhaps holding it.
     if (!relayStarted) return;
     DeleteFileW(at(L"heartbeat").c_str());
+    for (HANDLE output : relay.outputs)
+        if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
     // The wrapper writes the status, then removes the directory unless the
     // heartbeat is there: whichever of the two looks last cleans up.
     int status = 0;
