@@ -148,7 +148,8 @@ class RealJava(ServiceRuntimeCase):
         return re.findall(r"^option\t-Dvennic\.tempDir=(.+)$", text, re.M)
 
     def left_behind(self):
-        return processes(self.wine, "__qar_restart", "wlbridge-")
+        """The service processes, workers and Java processes still there."""
+        return processes(self.wine, self.wine.to_windows(self.exe), "wlbridge-")
 
     def test_demo_as_a_service(self):
         output = self.dir / "demo-out.log"
