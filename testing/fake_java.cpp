@@ -12,18 +12,14 @@
 // separated by tabs, in UTF-8.
 #include <windows.h>
 
+#include "text.h"
+
 #include <cstdlib>
 #include <string>
 
 namespace {
 
-std::string utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), size, nullptr, nullptr);
-    return out;
-}
+using testing_text::utf8;
 
 std::wstring ownPath() {
     wchar_t buffer[32768];

@@ -1,7 +1,9 @@
 // A stand-in for a Java runtime's jvm.dll. JNI_CreateJavaVM hands out real
 // JNI function tables, so the launcher's calls go through the same slots and
 // the same calling convention as with a real JVM: a wrong index or convention
-// fails here. Built with WITHOUT_CREATE_JAVA_VM it lacks that export.
+// fails here. Built with WITHOUT_CREATE_JAVA_VM it lacks that export; built
+// with BRIDGE_JVM it is the bridge runtime, which runs the launcher class's
+// main in the host's Linux java (testing/jvm_bridge.h).
 //
 // Beside it, fake-jvm.cfg may hold lines "key=value":
 //   create=fail       JNI_CreateJavaVM returns JNI_ERR
@@ -12,15 +14,18 @@
 //   missing=main      the launcher class has no main
 //   main=throw        main throws a java.lang.RuntimeException
 //   main=exit:<n>     main ends the process with exit code n
-//   main=stopline     main reads standard input up to the stop line "0" or
-//                     its end, then ends the process with exit code 0
+//   main=stopline     main reads standard input to its end, recording each
+//                     line, then ends the process with exit code 0
+//   main=sleep:<ms>   main returns after that many milliseconds, whatever
+//                     arrives on standard input
 // Every event is appended to fake-jvm.record beside it, one UTF-8 line each,
 // fields separated by tabs:
 //   stack <bytes>                   the reservation of the creating thread's stack
+//   commandLine <text> / priority <hex>   the process's, as Windows reports them
 //   version <hex> / option <text> / ignoreUnrecognized <0|1>
 //   FindClass <name> / GetStaticMethodID <class> <name> <signature>
 //   setProperty <key> <value> / initFromLauncher <0|1> / splash <arguments...>
-//   arg <index> <text> / main / stopline <line> / DestroyJavaVM
+//   arg <index> <text> / main / stopline <line> / stdin end / DestroyJavaVM
 //   localRefs <n>                   references not deleted, at DestroyJavaVM
 //   violation <function>            a JNI call while an exception was pending
 //   unexpected <slot>               a function the stand-in does not offer
@@ -28,6 +33,11 @@
 #include <jni.h>
 #include <windows.h>
 #include <psapi.h>
+
+#include "text.h"
+#ifdef BRIDGE_JVM
+#include "jvm_bridge.h"
+#endif
 
 #include <cstdarg>
 #include <cstdio>
@@ -40,22 +50,13 @@ namespace {
 
 std::wstring ownDirectory;
 
-std::string utf8(const std::u16string& text) {
-    if (text.empty()) return {};
-    const wchar_t* wide = reinterpret_cast<const wchar_t*>(text.data());
-    int size = WideCharToMultiByte(CP_UTF8, 0, wide, int(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, int(text.size()), out.data(), size, nullptr, nullptr);
-    return out;
-}
+#ifdef BRIDGE_JVM
+bridge::MainCall bridgeCall;
+#endif
 
-std::u16string widen(const char* text, UINT codePage) {
-    int size = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
-    if (size <= 1) return {};
-    std::u16string out(size_t(size - 1), u'\0');
-    MultiByteToWideChar(codePage, 0, text, -1, reinterpret_cast<wchar_t*>(out.data()), size);
-    return out;
-}
+using testing_text::utf8;
+
+std::u16string widen(const char* text, UINT codePage) { return testing_text::widen(text, codePage); }
 
 void record(const std::string& line) {
     HANDLE file = CreateFileW((ownDirectory + L"fake-jvm.record").c_str(), FILE_APPEND_DATA,
@@ -182,15 +183,30 @@ std::string callArguments(const Method& method, va_list args) {
     return out;
 }
 
-void runMain(jobject array) {
+void runMain(const std::string& launcherClass, jobject array) {
     Object* arguments = object(array);
     for (size_t i = 0; i < arguments->elements.size(); ++i)
         record("arg\t" + std::to_string(i) + "\t" + stringText(ref<jobject>(arguments->elements[i])));
     record("main");
+#ifdef BRIDGE_JVM
+    bridgeCall.launcherClass = launcherClass;
+    for (Object* element : arguments->elements) bridgeCall.arguments.push_back(element ? element->text : u"");
+    std::string thrown;
+    if (!bridge::runMain(bridgeCall, thrown)) {
+        size_t colon = thrown.find(": ");
+        std::string type = thrown.substr(0, colon);
+        for (char& c : type) c = c == '.' ? '/' : c;
+        raise(type.c_str(), colon == std::string::npos ? u"" : widen(thrown.substr(colon + 2).c_str(), CP_UTF8));
+    }
+    return;
+#endif
+    (void)launcherClass;
     if (config.main == "throw") {
         raise("java/lang/RuntimeException", u"stand-in failure");
     } else if (config.main.rfind("exit:", 0) == 0) {
         ExitProcess(UINT(std::atoi(config.main.c_str() + 5)));
+    } else if (config.main.rfind("sleep:", 0) == 0) {
+        Sleep(DWORD(std::atoi(config.main.c_str() + 6)));
     } else if (config.main == "stopline") {
         HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
         std::string line;
@@ -202,9 +218,10 @@ void runMain(jobject array) {
                 continue;
             }
             record("stopline\t" + line);
-            if (line == "0") break;
             line.clear();
         }
+        if (!line.empty()) record("stopline\t" + line);
+        record("stdin end");
         ExitProcess(0);
     }
 }
@@ -213,7 +230,7 @@ void JNICALL callStaticVoidMethodV(JNIEnv*, jclass, jmethodID id, va_list args) 
     checkNothingPending("CallStaticVoidMethod");
     const Method& method = *reinterpret_cast<Method*>(id);
     if (method.name == "main") {
-        runMain(va_arg(args, jobject));
+        runMain(method.className, va_arg(args, jobject));
     } else if (method.name == "initFromLauncher") {
         record(std::string("initFromLauncher\t") + (va_arg(args, int) ? "1" : "0"));
     } else {
@@ -225,6 +242,16 @@ void JNICALL callStaticVoidMethodV(JNIEnv*, jclass, jmethodID id, va_list args) 
 jobject JNICALL callStaticObjectMethodV(JNIEnv*, jclass, jmethodID id, va_list args) {
     checkNothingPending("CallStaticObjectMethod");
     const Method& method = *reinterpret_cast<Method*>(id);
+#ifdef BRIDGE_JVM
+    if (method.name == "setProperty") {
+        va_list copy;
+        va_copy(copy, args);
+        Object* key = object(va_arg(copy, jobject));
+        Object* value = object(va_arg(copy, jobject));
+        va_end(copy);
+        if (key && value) bridgeCall.properties.emplace_back(key->text, value->text);
+    }
+#endif
     record((method.name == "setProperty" ? "setProperty" : "call\t" + method.name) + callArguments(method, args));
     return nullptr;
 }
@@ -236,7 +263,7 @@ jobject JNICALL callObjectMethodV(JNIEnv*, jobject target, jmethodID id, va_list
     if (method.name != "toString" || o->kind != Object::Throwable) return nullptr;
     std::u16string type = widen(o->name.c_str(), CP_UTF8);
     for (char16_t& c : type) c = c == u'/' ? u'.' : c;
-    return ref<jobject>(newObject(Object::String, "java/lang/String", type + u": " + o->text));
+    return ref<jobject>(newObject(Object::String, "java/lang/String", o->text.empty() ? type : type + u": " + o->text));
 }
 
 jclass JNICALL getObjectClass(JNIEnv*, jobject target) {
@@ -302,6 +329,9 @@ void JNICALL exceptionClear(JNIEnv*) { pending = nullptr; }
 
 jint JNICALL destroyJavaVM(JavaVM*) {
     record("DestroyJavaVM");
+#ifdef BRIDGE_JVM
+    bridge::waitForEnd();
+#endif
     record("localRefs\t" + std::to_string(liveReferences));
     return JNI_OK;
 }
@@ -386,13 +416,25 @@ jint JNICALL unexportedCreateJavaVm(JavaVM** vm, void** env, void* args) {
         ExitProcess(0);
     }
     record("stack\t" + std::to_string(stackReservation()));
+    record("commandLine\t" + utf8(std::u16string(reinterpret_cast<const char16_t*>(GetCommandLineW()))));
+    char priority[16];
+    std::snprintf(priority, sizeof priority, "%lx", GetPriorityClass(GetCurrentProcess()));
+    record(std::string("priority\t") + priority);
     auto* initArgs = static_cast<JavaVMInitArgs*>(args);
     char version[16];
     std::snprintf(version, sizeof version, "%x", unsigned(initArgs->version));
     record(std::string("version\t") + version);
-    for (jint i = 0; i < initArgs->nOptions; ++i)
-        record("option\t" + utf8(widen(initArgs->options[i].optionString, CP_ACP)));
+    for (jint i = 0; i < initArgs->nOptions; ++i) {
+        std::string option = utf8(widen(initArgs->options[i].optionString, CP_ACP));
+        record("option\t" + option);
+#ifdef BRIDGE_JVM
+        bridgeCall.options.push_back(option);
+#endif
+    }
     record(std::string("ignoreUnrecognized\t") + (initArgs->ignoreUnrecognized ? "1" : "0"));
+#ifdef BRIDGE_JVM
+    bridgeCall.ignoreUnrecognized = initArgs->ignoreUnrecognized;
+#endif
     if (config.create == "fail") {
         *vm = nullptr;
         *env = nullptr;
@@ -415,6 +457,12 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
         ownDirectory.assign(path, n);
         ownDirectory.resize(ownDirectory.find_last_of(L'\\') + 1);
         readConfig();
+#ifdef BRIDGE_JVM
+        bridgeCall.ownDirectory = ownDirectory;
+#endif
     }
+#ifdef BRIDGE_JVM
+    if (reason == DLL_PROCESS_DETACH) bridge::processDetaching();
+#endif
     return TRUE;
 }

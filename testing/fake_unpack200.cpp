@@ -5,18 +5,14 @@
 // caller's own clean-up shows.
 #include <windows.h>
 
+#include "text.h"
+
 #include <string>
 #include <vector>
 
 namespace {
 
-std::string utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(size_t(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), size, nullptr, nullptr);
-    return out;
-}
+using testing_text::utf8;
 
 // The texts between double quotes, in order.
 std::vector<std::wstring> quoted(const std::wstring& line) {

@@ -54,6 +54,15 @@ target_compile_definitions(fake_jvm_noexport PRIVATE WITHOUT_CREATE_JAVA_VM)
 target_link_options(fake_jvm_noexport PRIVATE -Wl,--kill-at)
 wl_test_double(fake_jvm_noexport)
 
+# The bridge runtime: the same JNI tables, but main runs in the host's Linux
+# java (testing/jvm_bridge.h). Laid out as jvm.dll beside bridge.jar.
+add_library(bridge_jvm SHARED testing/fake_jvm.cpp testing/jvm_bridge.cpp)
+set_target_properties(bridge_jvm PROPERTIES OUTPUT_NAME jvm-bridge)
+target_include_directories(bridge_jvm SYSTEM PRIVATE ${JNI_INCLUDE_DIRS})
+target_compile_definitions(bridge_jvm PRIVATE BRIDGE_JVM)
+target_link_options(bridge_jvm PRIVATE -Wl,--kill-at)
+wl_test_double(bridge_jvm)
+
 # unpack200.exe: writes the target jar and records its command line.
 add_executable(fake_unpack200 testing/fake_unpack200.cpp)
 set_target_properties(fake_unpack200 PROPERTIES OUTPUT_NAME unpack200)

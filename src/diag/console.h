@@ -13,4 +13,10 @@ void writeStderr(const std::u16string& text);
 // True when the handle of standard output is a character device.
 bool stdoutIsConsole();
 
+// Logs "registering ConsoleCtrlHandler" and registers a handler that only logs
+// console events (Ctrl+C, closing the window, logoff) and reports them handled,
+// so that the default handling does not end the process: the application, or
+// the service process, ends it itself.
+void registerConsoleHandler();
+
 }  // namespace wl

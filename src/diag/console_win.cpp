@@ -1,5 +1,6 @@
 #include "base/winapi.h"
 #include "diag/console.h"
+#include "diag/log.h"
 
 namespace wl {
 namespace {
@@ -34,6 +35,11 @@ void writeTo(DWORD which, const std::u16string& text) {
     WriteFile(handle, bytes.data(), DWORD(bytes.size()), &written, nullptr);
 }
 
+BOOL WINAPI consoleEvent(DWORD) {
+    logMessage(u"ConsoleCtrlHandler event");
+    return TRUE;
+}
+
 }  // namespace
 
 void writeStdout(const std::u16string& text) { writeTo(STD_OUTPUT_HANDLE, text); }
@@ -42,6 +48,11 @@ void writeStderr(const std::u16string& text) { writeTo(STD_ERROR_HANDLE, text); 
 bool stdoutIsConsole() {
     HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
     return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_CHAR;
+}
+
+void registerConsoleHandler() {
+    logMessage(u"registering ConsoleCtrlHandler");
+    SetConsoleCtrlHandler(consoleEvent, TRUE);
 }
 
 }  // namespace wl

@@ -1,5 +1,7 @@
 #include "launcher/cmdline.h"
 
+#include "service/runtime.h"
+
 namespace wl {
 
 Dispatch classifyArguments(std::vector<std::u16string> arguments) {

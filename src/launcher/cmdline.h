@@ -8,9 +8,6 @@
 
 namespace wl {
 
-// The marker that the service process puts last on its worker's command line.
-inline constexpr char16_t kRestartMarker[] = u"__qar_restart";
-
 enum class Role {
     Worker,      // marker last: run the application
     Command,     // "/name", "-name" or "--name"

@@ -33,13 +33,6 @@ std::u16string executableBaseName() {
     return name;
 }
 
-// Console events (Ctrl+C, closing the window, logoff) are only logged: the
-// application ends the process itself.
-BOOL WINAPI consoleEvent(DWORD) {
-    logMessage(u"ConsoleCtrlHandler event");
-    return TRUE;
-}
-
 // The configured working directory, variables expanded, relative to the
 // launcher directory. A directory that cannot be entered is not an error.
 void changeWorkingDirectory() {
@@ -125,10 +118,7 @@ void initLauncher() {
 void launchApplication(std::vector<std::u16string> arguments, bool registerConsoleHandler) {
     if (extractIncludedFiles() != 0) fatalConfiguredError(cfg::internalError, std::string("16"));
     prependNativeLibDirs();
-    if (registerConsoleHandler) {
-        logMessage(u"registering ConsoleCtrlHandler");
-        SetConsoleCtrlHandler(consoleEvent, TRUE);
-    }
+    if (registerConsoleHandler) wl::registerConsoleHandler();
     enforceSingleInstance();
     // A runtime is found and its jvm.dll loaded; a failure has been shown.
     if (!LoadDLL(true)) exitLauncher(1);

@@ -8,6 +8,8 @@ import unittest
 
 import harness
 import jretree
+import service_helpers
+from harness import wait_for
 from jretree import make_jre
 from launch_helpers import per_run_dirs, shown_with_log
 
@@ -181,6 +183,31 @@ class Outcome(JavaCase):
                 self.assertRegex(r.stderr, shown_with_log(message))
                 self.assertIn("ERROR: " + line + "\r\n", log)
                 self.assertNotIn(("main",), record)
+
+
+class Bridge(JavaCase):
+    """The bridge runtime runs the HotSpot tests' probe in the host's java,
+    and the launcher's outcome follows what the Java code does."""
+
+    def test_outcome_follows_the_java_code(self):
+        service_helpers.bridge_runtime(self.dir / "jre")
+        jars = {"probe.jar": (harness.BUILD / "host" / "hotspot" / "probe.jar").read_bytes(),
+                "vennic-runtime.jar": (harness.BUILD / "java" / "vennic-runtime.jar").read_bytes()}
+        exe = self.pack(files=jars, main_class="probe.Probe")
+        cases = [
+            (("exit", "7"), 7, "calling main"),
+            (("throw",), 1, "ERROR: java.lang.IllegalStateException: probe failure \u00fc"),
+            # DestroyJavaVM waits for the thread that writes late.txt.
+            (("linger", "late.txt", "1500"), 0, "launch done"),
+        ]
+        for args, code, line in cases:
+            with self.subTest(args=args):
+                r, log, record = self.launch(exe, "/run", *args)
+                self.assertEqual(r.code, code, r)
+                self.assertIn(line + "\r\n", re.sub(r"\[\d+:\d+\] ", "", log))
+                self.assertTrue(wait_for(lambda: not service_helpers.processes(self.wine, "wlbridge-"), timeout=10),
+                                "the Java process ends with the launcher")
+        self.assertEqual((self.dir / "late.txt").read_text(), "written late\n")
 
 
 if __name__ == "__main__":

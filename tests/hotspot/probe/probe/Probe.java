@@ -42,6 +42,9 @@ public final class Probe {
             }
             case "throw":
                 throw new IllegalStateException("probe failure \u00fc");
+            case "exit":
+                System.exit(Integer.parseInt(args[1]));
+                break;
             case "linger": {
                 // linger FILE MILLIS: a non-daemon thread writes FILE after a delay.
                 Thread late = new Thread(() -> {

@@ -1,0 +1,124 @@
+// The service process: started by the service control manager, it runs the
+// application in a worker copy of this executable and supervises it. Stop and
+// shutdown requests become the stop line on the worker's standard input; the
+// service is reported stopped once the worker has ended. The decisions are
+// here, portably; service_main_win.cpp applies them with the Win32 calls.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace wl {
+
+namespace svc {
+// Controls the service accepts, and what it reports, numerically the Windows values.
+inline constexpr uint32_t kControlStop = 1;
+inline constexpr uint32_t kControlShutdown = 5;
+inline constexpr uint32_t kAcceptStopAndShutdown = 0x1 | 0x4;
+inline constexpr uint32_t kOwnAndSharedProcess = 0x30;
+inline constexpr uint32_t kStatusWaitHintMillis = 50000;
+// A worker that cannot be started: ERROR_SERVICE_SPECIFIC_ERROR with our own code.
+inline constexpr uint32_t kErrorServiceSpecific = 1066;
+inline constexpr uint32_t kWorkerNotStarted = 5000;
+// NORMAL_PRIORITY_CLASS, the worker's priority unless the registry names another.
+inline constexpr uint32_t kNormalPriority = 0x20;
+// The longest service name taken from the dispatcher, in code units.
+inline constexpr std::size_t kMaxServiceName = 5999;
+}  // namespace svc
+
+// The marker that the service process puts last on its worker's command line.
+inline constexpr char16_t kRestartMarker[] = u"__qar_restart";
+
+// The record reported to the service control manager, field by field as
+// SERVICE_STATUS has them.
+struct ServiceStatusRecord {
+    uint32_t serviceType = svc::kOwnAndSharedProcess;
+    uint32_t currentState = 4;  // running
+    uint32_t controlsAccepted = svc::kAcceptStopAndShutdown;
+    uint32_t win32ExitCode = 0;
+    uint32_t serviceSpecificExitCode = 0;
+    uint32_t checkPoint = 0;
+    uint32_t waitHint = svc::kStatusWaitHintMillis;
+};
+
+// The name the service runs under: the dispatcher's first argument when it
+// has one of a usable length, else "unknown".
+std::u16string serviceNameFromArguments(const std::vector<std::u16string>& arguments);
+
+// The worker's command line: the program path, the service name, the rest of
+// this process's command line, the service start arguments after the name,
+// and the marker last. An element with a space gets a double quote on each
+// side; quotes inside it are left as they are.
+std::u16string workerCommandLine(const std::vector<std::u16string>& processCommandLine,
+                                 const std::u16string& serviceName,
+                                 const std::vector<std::u16string>& serviceArguments);
+
+// The worker's priority class from the registry value named after the
+// service: used when it is exactly four bytes, else normal priority.
+uint32_t workerPriorityFromValue(const std::optional<std::string>& valueBytes);
+
+// Whether the service is reported stopped when the worker ends: on exit code
+// 0, or when a stop was asked for. A worker that fails on its own leaves the
+// service running, so that the manager's recovery actions apply.
+bool reportStoppedOnWorkerEnd(uint32_t exitCode, uint32_t currentState);
+
+// The service process's side of the worker: the status record, reported to
+// the service control manager, and the stop channel, the write end of the
+// worker's standard input. Both are shared by the handler, which runs on the
+// dispatcher's thread, and the thread that starts and waits for the worker;
+// every member function holds the lock for what it does.
+class ServiceControl {
+public:
+    virtual ~ServiceControl() = default;
+
+    ServiceStatusRecord status;
+
+    // Stop and shutdown set stop-pending (shutdown also advances the check
+    // point), report, and send the stop line; anything else reports the
+    // status unchanged. The stop line goes out even when the report failed.
+    void handleControl(uint32_t control);
+
+    // Writes the stop line once and closes the channel; a later call finds
+    // the channel gone, logs the failed write and sends nothing. Before the
+    // channel is open the request is kept and carried out by openChannel.
+    void sendShutdown(int reason);
+
+    // The worker's input pipe exists: the channel is open from now on, and a
+    // stop that came while it did not is sent at once. The pipe's read end
+    // keeps the line until the worker reads it.
+    void openChannel();
+
+    // Reports running, unless a stop came in the meantime, which stays
+    // pending: when the handler is registered and again once the worker runs.
+    void reportRunning();
+
+    // The worker could not be started: stopped, with our own exit code.
+    void workerNotStarted();
+
+    // The worker has ended: stopped on exit code 0 or when a stop was asked
+    // for; otherwise the status is left as it is.
+    void workerEnded(uint32_t exitCode);
+
+    // Reports status; false on failure, with the system error in lastError().
+    virtual bool report() = 0;
+    virtual uint32_t lastError() = 0;
+
+protected:
+    // Writes the whole text to the worker's standard input; false on failure.
+    virtual bool writeChannel(std::string_view text) = 0;
+    virtual void closeChannel() = 0;
+    // A recursive lock around the shared state; none where one thread calls.
+    virtual void lock() {}
+    virtual void unlock() {}
+
+private:
+    class Guard;
+    enum class Channel { NotYetOpen, Open, Closed };
+    Channel channel_ = Channel::NotYetOpen;
+    int deferredReason_ = -1;  // a stop asked for before the channel opened
+};
+
+}  // namespace wl

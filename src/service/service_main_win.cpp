@@ -1,0 +1,199 @@
+// The Win32 half of the service process: the dispatcher, the service main
+// that starts and supervises the worker, the control handler and the thread
+// that drains the worker's output.
+#include <atomic>
+#include <vector>
+
+#include "base/handle.h"
+#include "base/process_state.h"
+#include "base/tokenize.h"
+#include "base/winapi.h"
+#include "diag/console.h"
+#include "diag/log.h"
+#include "service/commands.h"
+#include "service/runtime.h"
+#include "service/service.h"
+
+namespace wl {
+namespace {
+
+static_assert(svc::kControlStop == SERVICE_CONTROL_STOP && svc::kControlShutdown == SERVICE_CONTROL_SHUTDOWN);
+static_assert(svc::kAcceptStopAndShutdown == (SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN));
+static_assert(svc::kOwnAndSharedProcess == (SERVICE_WIN32_OWN_PROCESS | SERVICE_WIN32_SHARE_PROCESS));
+static_assert(svc::kErrorServiceSpecific == ERROR_SERVICE_SPECIFIC_ERROR);
+static_assert(svc::kNormalPriority == NORMAL_PRIORITY_CLASS);
+
+constexpr wchar_t kPriorityKey[] = L"SOFTWARE\\tarnwell\\vennic\\priority";
+constexpr DWORD kOutputChunk = 6000;
+
+class ServiceProcess final : public ServiceControl {
+public:
+    ServiceProcess() { InitializeCriticalSection(&lock_); }
+
+    SERVICE_STATUS_HANDLE statusHandle = nullptr;
+    // The write end of the worker's standard input; null once closed.
+    HANDLE controlChannel = nullptr;
+
+    bool report() override {
+        SERVICE_STATUS reported{status.serviceType,   status.currentState,
+                                status.controlsAccepted, status.win32ExitCode,
+                                status.serviceSpecificExitCode, status.checkPoint,
+                                status.waitHint};
+        if (SetServiceStatus(statusHandle, &reported)) return true;
+        error_ = GetLastError();
+        return false;
+    }
+
+    uint32_t lastError() override { return error_; }
+
+protected:
+    bool writeChannel(std::string_view text) override {
+        DWORD written = 0;
+        if (WriteFile(controlChannel, text.data(), DWORD(text.size()), &written, nullptr) &&
+            written == text.size())
+            return true;
+        error_ = GetLastError();
+        return false;
+    }
+
+    void closeChannel() override {
+        if (controlChannel) CloseHandle(controlChannel);
+        controlChannel = nullptr;
+    }
+
+    void lock() override { EnterCriticalSection(&lock_); }
+    void unlock() override { LeaveCriticalSection(&lock_); }
+
+private:
+    CRITICAL_SECTION lock_;
+    DWORD error_ = 0;
+};
+
+ServiceProcess service;
+
+// Set once a worker runs: from then on the service thread ends the process.
+std::atomic<bool> supervisingWorker{false};
+
+void WINAPI serviceControlHandler(DWORD control) { service.handleControl(control); }
+
+// The registry value named after the service in the local machine's priority key.
+uint32_t workerPriority() {
+    RegistryKey key;
+    std::optional<std::string> value;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPriorityKey, 0, KEY_READ, key.receive()) == ERROR_SUCCESS) {
+        DWORD size = 0;
+        if (RegQueryValueExW(key.get(), W(serviceName), nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS &&
+            size == 4) {
+            std::string bytes(4, '\0');
+            if (RegQueryValueExW(key.get(), W(serviceName), nullptr, nullptr,
+                                 reinterpret_cast<BYTE*>(bytes.data()), &size) == ERROR_SUCCESS && size == 4)
+                value = bytes;
+        }
+    }
+    return workerPriorityFromValue(value);
+}
+
+// Reads and discards the worker's output until every writer has closed the
+// pipe, so that the worker never blocks on a full pipe.
+DWORD WINAPI consumeChildOutput(LPVOID readEnd) {
+    logMessage(u"consuming output");
+    std::vector<char> buffer(kOutputChunk);
+    DWORD got = 0;
+    while (ReadFile(static_cast<HANDLE>(readEnd), buffer.data(), kOutputChunk, &got, nullptr) && got > 0) {
+    }
+    logMessage(u"consuming output done");
+    return 0;
+}
+
+// An anonymous pipe whose handles are inherited, except the parent's end.
+bool createPipe(KernelHandle& read, KernelHandle& write, bool parentReads, const char16_t* suffix) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    if (!CreatePipe(read.receive(), write.receive(), &inherit, 0)) {
+        logMessage(u"CreatePipe error%s (%d)", suffix, int(GetLastError()));
+        return false;
+    }
+    if (!SetHandleInformation(parentReads ? read.get() : write.get(), HANDLE_FLAG_INHERIT, 0)) {
+        logMessage(u"SetHandleInformation error%s (%d)", suffix, int(GetLastError()));
+        return false;
+    }
+    return true;
+}
+
+void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {
+    logMessage(u"service main");
+    service.status = ServiceStatusRecord{};
+    std::vector<std::u16string> serviceArguments;
+    for (DWORD i = 0; i < argc; ++i) serviceArguments.emplace_back(U(argv[i]));
+    serviceName = serviceNameFromArguments(serviceArguments);
+    logMessage(u"service name is '%s'", serviceName.c_str());
+
+    service.statusHandle = RegisterServiceCtrlHandlerW(W(serviceName), serviceControlHandler);
+    if (!service.statusHandle) return;
+    service.reportRunning();
+
+    std::vector<std::u16string> processCommandLine;
+    splitCommandLine(U(GetCommandLineW()), processCommandLine);
+    std::u16string commandLine = workerCommandLine(processCommandLine, serviceName, serviceArguments);
+
+    KernelHandle outputRead, outputWrite, inputRead, inputWrite;
+    if (!createPipe(outputRead, outputWrite, true, u"")) return;
+    if (!createPipe(inputRead, inputWrite, false, u" 2")) return;
+    service.controlChannel = inputWrite.release();
+    service.openChannel();
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = inputRead.get();
+    startup.hStdOutput = outputWrite.get();
+    startup.hStdError = outputWrite.get();
+    PROCESS_INFORMATION worker{};
+    const uint32_t priority = workerPriority();
+    if (!CreateProcessW(nullptr, W(commandLine.data()), nullptr, nullptr, TRUE, priority | DETACHED_PROCESS,
+                        nullptr, nullptr, &startup, &worker)) {
+        logMessage(u"could not start process %s (%d)", commandLine.c_str(), int(GetLastError()));
+        service.workerNotStarted();
+        return;
+    }
+    KernelHandle process(worker.hProcess), thread(worker.hThread);
+    // Windows applies the class from the creation flags; Wine ignores it
+    // there and honours only this call, which repeats it.
+    if (priority != svc::kNormalPriority) SetPriorityClass(process.get(), priority);
+    // Only the worker holds these ends now: its exit closes its output, and
+    // the stop line is the only thing that reaches its input.
+    outputWrite.reset();
+    inputRead.reset();
+    HANDLE drain = outputRead.release();
+    if (HANDLE consumer = CreateThread(nullptr, 0, consumeChildOutput, drain, 0, nullptr)) CloseHandle(consumer);
+    supervisingWorker = true;
+    service.reportRunning();
+    registerConsoleHandler();
+
+    WaitForSingleObject(process.get(), INFINITE);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.get(), &exitCode);
+    service.workerEnded(exitCode);
+    process.reset();
+    thread.reset();
+    logMessage(u"exiting");
+    // The process ends here, with exit code 0 and without the runtime's exit
+    // processing; the main thread waits in or behind the dispatcher.
+    ExitProcess(0);
+}
+
+}  // namespace
+
+void runServiceDispatcher() {
+    logMessage(u"calling StartServiceCtrlDispatcher");
+    std::u16string name = serviceName;
+    SERVICE_TABLE_ENTRYW table[] = {{W(name.data()), serviceMain}, {nullptr, nullptr}};
+    if (!StartServiceCtrlDispatcherW(table))
+        logMessage(u"StartServiceCtrlDispatcher failed with error %d", int(GetLastError()));
+    // The dispatcher returns as soon as the service is reported stopped,
+    // while the service thread still finishes up and then ends the process
+    // itself; returning from here would run the exit processing under it.
+    if (supervisingWorker) Sleep(INFINITE);
+    logMessage(u"StartServiceCtrlDispatcher returned");
+}
+
+}  // namespace wl
