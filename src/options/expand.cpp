@@ -93,8 +93,10 @@ void expandAll(S& text, const ExpansionValues<S>& values, const std::vector<S>& 
         replaceAll(text, fromAscii<S>(row.variable), *value);
     }
     for (const S& entry : environment) {
+        // Entries that begin with "=" are the per-drive current directories
+        // (=C:=C:\dir), not variables.
         std::size_t equals = entry.find(typename S::value_type('='));
-        if (equals == S::npos) continue;
+        if (equals == S::npos || equals == 0) continue;
         S value = entry.substr(equals + 1);
         S pattern = fromAscii<S>("${") + entry.substr(0, equals) + fromAscii<S>("}");
         replaceAll(text, pattern, value);

@@ -59,6 +59,7 @@ const ExpandCase kCases[] = {
     {"empty value removes", "[${EMPTY}]", {"EMPTY="}, "[]"},
     {"upper form of lower name", "${PATH}", {"Path=C:\\w"}, "C:\\w"},
     {"first entry wins", "${X}", {"X=one", "X=two"}, "one"},
+    {"per-drive directory entries skipped", "${}${=C:}", {"=C:=C:\\w", "=::=::\\"}, "${}${=C:}"},
 };
 
 TEST(Expand, NarrowTable) {
