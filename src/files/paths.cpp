@@ -68,6 +68,12 @@ std::u16string composeResolvedPath(const std::u16string& path, const std::u16str
     return out;
 }
 
+std::string composeResolvedPath(const std::string& path, const std::string& baseDir) {
+    std::string out = isRelativePath(path) ? baseDir + path : path;
+    collapseBackslashesBytes(out);
+    return out;
+}
+
 std::u16string directoryOf(const std::u16string& fullName) { return directoryPart(fullName); }
 std::string directoryOf(const std::string& fullName) { return directoryPart(fullName); }
 

@@ -34,6 +34,7 @@ void lowercaseAscii(std::u16string& path);
 // A relative path is put behind baseDir; the result has its backslash runs
 // collapsed. An empty path therefore yields baseDir itself.
 std::u16string composeResolvedPath(const std::u16string& path, const std::u16string& baseDir);
+std::string composeResolvedPath(const std::string& path, const std::string& baseDir);
 
 // The directory part of a full file name, up to and including its last "\" or
 // "/"; empty when there is none.

@@ -1,15 +1,12 @@
-// The command line: the one tokenizer, and the choice of role.
+// The command line: the choice of role (the tokenizer is in base/tokenize.h).
 #pragma once
 
 #include <string>
 #include <vector>
 
-namespace wl {
+#include "base/tokenize.h"
 
-// Appends the tokens of a text: tokens are separated by single spaces (tabs do
-// not separate); a double or single quote opens a run up to the next quote of
-// the same kind, which may contain spaces; there is no escape character.
-void splitCommandLine(const std::u16string& text, std::vector<std::u16string>& tokens);
+namespace wl {
 
 // The marker that the service process puts last on its worker's command line.
 inline constexpr char16_t kRestartMarker[] = u"__qar_restart";

@@ -17,6 +17,7 @@
 #include "launcher/cmdline.h"
 #include "launcher/launcher.h"
 #include "options/expand.h"
+#include "options/vmoptions.h"
 #include "service/service.h"
 
 namespace wl {
@@ -121,7 +122,7 @@ void initLauncher() {
     changeWorkingDirectory();
 }
 
-void launchApplication(std::vector<std::u16string>, bool registerConsoleHandler) {
+void launchApplication(std::vector<std::u16string> arguments, bool registerConsoleHandler) {
     if (extractIncludedFiles() != 0) fatalConfiguredError(cfg::internalError, std::string("16"));
     prependNativeLibDirs();
     if (registerConsoleHandler) {
@@ -132,7 +133,10 @@ void launchApplication(std::vector<std::u16string>, bool registerConsoleHandler)
     // A runtime is found and its jvm.dll loaded; a failure has been shown.
     if (!LoadDLL(true)) exitLauncher(1);
     // Creating the JVM and running the application on the launch thread are
-    // not part of this build: the launch ends here, once the runtime is loaded.
+    // not part of this build: the option list is assembled and logged (without
+    // launcher properties) and the launch ends here.
+    JavaVMInitArgs initArgs;
+    assembleVmOptions(initArgs, {}, arguments);
     exitLauncher(1);
 }
 

@@ -6,10 +6,39 @@
 
 #include <jni.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "options/classpath.h"
+#include "options/optionsfile.h"
+
 namespace wl {
+
+// --- Portable decisions ---
+
+// Options whose value the JVM wants behind "=", when given as two options.
+inline constexpr const char* kModuleOptionNames[] = {
+    "--upgrade-module-path", "--add-modules", "--limit-modules", "--add-exports",
+    "--add-opens",           "--add-reads",   "--patch-module",
+};
+
+// Joins each module option name with the option that follows it into
+// "name=value", from the start of the list; a name that is the last option
+// stays alone.
+void joinModuleOptions(VmOptionList& list);
+
+// The whole list, in the order the sources are consulted. Reads the settings,
+// the process flags and the files through inputs. On a failure (a required
+// class-path piece) the list is incomplete and the failure says what to show.
+std::optional<PathFailure> assembleOptionList(OptionInputs& inputs, const std::vector<std::string>& launcherProperties,
+                                              const std::vector<std::u16string>& arguments, VmOptionList& list);
+
+// Fills the init arguments with the options, in list order, and logs them.
+// The texts must outlive the record; they are not copied.
+void fillInitArgs(JavaVMInitArgs& initArgs, std::vector<JavaVMOption>& options, VmOptionList& texts);
+
+// --- Windows side ---
 
 // Assembles the option list from the launcher properties (the first options,
 // in their order) and the command-line arguments, logs it, and fills initArgs:

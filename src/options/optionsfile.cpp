@@ -1,0 +1,237 @@
+#include "options/optionsfile.h"
+
+#include <climits>
+
+#include "base/process_state.h"
+#include "base/text.h"
+#include "base/tokenize.h"
+#include "config/entries.h"
+#include "config/java_contract.h"
+#include "config/store.h"
+#include "diag/log.h"
+#include "jre/version.h"
+
+namespace wl {
+namespace {
+
+constexpr std::u16string_view kIncludeOptions = u"-include-options ";
+constexpr std::u16string_view kClassPathReplacement = u"-classpath ";
+constexpr std::u16string_view kClassPathPrefix = u"-classpath/p ";
+constexpr std::u16string_view kClassPathSuffix = u"-classpath/a ";
+
+bool startsWith(const std::u16string& text, std::u16string_view prefix) {
+    return std::u16string_view(text).substr(0, prefix.size()) == prefix;
+}
+
+bool sameFileName(const std::u16string& a, const std::u16string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
+    return true;
+}
+
+// The text's last characters cut off; an empty text when it is shorter.
+std::u16string withoutLast(const std::u16string& text, std::size_t count) {
+    return text.size() > count ? text.substr(0, text.size() - count) : std::u16string();
+}
+
+}  // namespace
+
+std::vector<std::string> optionsFileLines(std::string_view bytes) {
+    // Text mode: CR LF is read as LF; a lone CR stays.
+    std::string text;
+    text.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) text.push_back(bytes[i]);
+
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        std::size_t take = end == std::string::npos ? text.size() - at : end + 1 - at;
+        if (take > kOptionsFileLineLimit) take = kOptionsFileLineLimit;
+        std::string line = text.substr(at, take);
+        at += take;
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+        std::size_t first = line.find_first_not_of(' ');
+        if (first == std::string::npos) continue;
+        std::size_t last = line.find_last_not_of(' ');
+        line = line.substr(first, last + 1 - first);
+        if (line[0] == '#') continue;
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+bool wildcardMatch(std::string_view pattern, std::string_view text) {
+    std::size_t p = 0, t = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            while (p < pattern.size() && pattern[p] == '*') ++p;
+            if (p == pattern.size()) return true;
+            for (std::size_t from = t; from < text.size(); ++from)
+                if (wildcardMatch(pattern.substr(p), text.substr(from))) return true;
+            return false;
+        }
+        if (p == pattern.size() || (pattern[p] != '?' && pattern[p] != text[t])) return false;
+        ++p;
+        ++t;
+    }
+    return pattern.find_first_not_of('*', p) == std::string_view::npos;
+}
+
+int32_t majorVersion(std::string_view version) {
+    VersionList parts = splitVersion(version);
+    if (parts.empty()) return -1;
+    return parts[0] == 1 && parts.size() > 1 ? parts[1] : parts[0];
+}
+
+bool versionConditionMatches(const std::string& condition, const std::string& version, int32_t major) {
+    std::string shown = condition;
+    bool matched = false;
+    if (!condition.empty() && condition[0] == '*') {
+        matched = wildcardMatch(std::string_view(condition).substr(1), version);
+    } else if (std::size_t dash = condition.find('-'); dash != std::string::npos) {
+        shown = condition.substr(0, dash);
+        int32_t minimum = parseDecimalClamped(shown);
+        int32_t maximum = parseDecimalClamped(condition.substr(dash + 1));
+        logMessage(u"checking min %d max %d with %d", minimum, maximum, major);
+        matched = minimum <= major && major <= maximum;
+    } else {
+        logError(u"expected dash");
+    }
+    logMessage(u"checking version %S %d", shown.c_str(), matched ? 1 : 0);
+    return matched;
+}
+
+void OptionCollector::handleOptionLine(const std::u16string* baseFile, const std::u16string& line) {
+    if (startsWith(line, kIncludeOptions)) {
+        std::u16string raw = line.substr(kIncludeOptions.size());
+        std::u16string expanded = raw;
+        inputs_.expand(expanded, false);
+        logMessage(u"after exp from %s %s", expanded.c_str(), raw.c_str());
+        std::u16string resolved = inputs_.resolve(expanded, baseFile);
+        // A file that is being read already would include itself without end.
+        std::u16string identity = inputs_.fullFileName(resolved);
+        for (const std::u16string& open : reading_) {
+            if (sameFileName(open, identity)) {
+                logError(u"options file %s includes itself, line skipped", resolved.c_str());
+                return;
+            }
+        }
+        if (reading_.size() >= kMaxIncludeDepth) {
+            logError(u"options files nested deeper than %d, %s skipped", int(kMaxIncludeDepth), resolved.c_str());
+            return;
+        }
+        std::optional<OpenedFile> file = inputs_.openFile(resolved);
+        logMessage(u"adding vmoptions from (%p) <%s> (%s)", file ? file->handle : nullptr, resolved.c_str(),
+                   expanded.c_str());
+        readOptionsFile(&resolved, identity, file);
+        logMessage(u"adding vmoptions 2");
+        logMessage(u"adding vmoptions 3");
+    } else if (startsWith(line, kClassPathReplacement)) {
+        overrides.replacement = inputs_.toNarrow(line.substr(kClassPathReplacement.size()));
+    } else if (startsWith(line, kClassPathPrefix)) {
+        overrides.prefix = inputs_.toNarrow(line.substr(kClassPathPrefix.size()));
+    } else if (startsWith(line, kClassPathSuffix)) {
+        overrides.suffix = inputs_.toNarrow(line.substr(kClassPathSuffix.size()));
+    } else {
+        list.push_back(inputs_.toNarrow(line));
+    }
+}
+
+void OptionCollector::readOptionsFile(const std::u16string* baseFile, const std::u16string& identity,
+                                      const std::optional<OpenedFile>& file) {
+    if (!file) return;
+    reading_.push_back(identity);
+    for (const std::string& bytes : optionsFileLines(file->bytes)) {
+        std::u16string line = widenBytes(bytes);
+        inputs_.expand(line, true);
+        handleOptionLine(baseFile, line);
+    }
+    reading_.pop_back();
+}
+
+void OptionCollector::handleOptionWords(const std::vector<std::u16string>& words) {
+    const std::u16string includeWord(kIncludeOptions.substr(0, kIncludeOptions.size() - 1));
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        if (words[i] == includeWord && i + 1 < words.size()) {
+            handleOptionLine(nullptr, std::u16string(kIncludeOptions) + words[i + 1]);
+            ++i;
+        } else {
+            handleOptionLine(nullptr, words[i]);
+        }
+    }
+}
+
+void OptionCollector::handleConfiguredLine(std::u16string line) {
+    inputs_.expand(line, true);
+    std::vector<std::u16string> words;
+    splitCommandLine(line, words);
+    handleOptionWords(words);
+}
+
+void OptionCollector::addConfiguredOptions(const std::vector<std::u16string>& arguments) {
+    std::u16string configured = getConfigWide(cfg::vmOptions, kBufferSize);
+    inputs_.expand(configured, true);
+    std::vector<std::u16string> words;
+    splitCommandLine(configured, words);
+    logMessage(u"adding options");
+    handleOptionWords(words);
+
+    int32_t count = getConfigInt(cfg::versionSpecificOptionCount);
+    if (count > 0) {
+        logMessage(u"check %d version specific vm option lines for %S", count, javaVersion.c_str());
+        if (!javaVersion.empty()) {
+            int32_t major = majorVersion(javaVersion);
+            // The ids of pair k must stay within the int32 range.
+            const int32_t lastPair = (INT32_MAX - cfg::versionSpecificOptions) / 2;
+            for (int32_t k = 0; k < count && k <= lastPair; ++k) {
+                std::string condition = dupConfigString(cfg::versionSpecificCondition + 2 * k);
+                if (!versionConditionMatches(condition, javaVersion, major)) continue;
+                std::u16string options = getConfigWide(cfg::versionSpecificOptions + 2 * k, kBufferSize);
+                logMessage(u"adding specific %s", options.c_str());
+                handleConfiguredLine(options);
+                break;
+            }
+        }
+    }
+    addLocaleOptions(arguments);
+}
+
+void OptionCollector::addLocaleOptions(const std::vector<std::u16string>& arguments) {
+    const std::u16string_view prefix = java::kLocaleFormatArgument;
+    const std::u16string* last = nullptr;
+    for (const std::u16string& argument : arguments)
+        if (startsWith(argument, prefix)) last = &argument;
+    if (!last) return;
+    std::u16string option = *last;
+    handleOptionLine(nullptr, option);
+    if (option == std::u16string(prefix) + u"true") return;
+    if (!localeLanguage.empty())
+        handleOptionLine(nullptr, widenBytes("-Duser.language=" + localeLanguage));
+    if (!localeCountry.empty())
+        handleOptionLine(nullptr, widenBytes("-Duser.country=" + localeCountry));
+}
+
+void OptionCollector::readDefaultOptionsFile() {
+    std::optional<OpenedFile> file;
+    std::u16string name;
+    for (const std::u16string& exe : {inputs_.modulePath(), inputs_.moduleFileName()}) {
+        name = withoutLast(exe, 4) + u".vmoptions";
+        file = inputs_.openFile(name);
+        logMessage(u"vmoptions2: exe %s file: %s, file: %p", exe.c_str(), name.c_str(),
+                   file ? file->handle : nullptr);
+        if (file) break;
+        name = exe + u".vmoptions";
+        file = inputs_.openFile(name);
+        logMessage(u"vmoptions: opts2: %s, file: %p", name.c_str(), file ? file->handle : nullptr);
+        if (file) break;
+    }
+    logMessage(u"default vmoptions file: %p", file ? file->handle : nullptr);
+    // Read without a base file: its includes are taken against the launcher
+    // directory. It is tracked under its full name all the same.
+    readOptionsFile(nullptr, file ? inputs_.fullFileName(name) : std::u16string(), file);
+}
+
+}  // namespace wl

@@ -1,0 +1,135 @@
+// Option lines and VM options files: the handler that turns every option line
+// into a JVM option, a class-path override or an included file; the options
+// file next to the executable; the configured and version-specific option
+// lines; and the locale options the command line asks for.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace wl {
+
+// The JVM options in the order they were handled; duplicates are kept, so a
+// source handled later overrides an earlier one (narrow, file-API code page).
+using VmOptionList = std::vector<std::string>;
+
+// Class-path texts from option lines, used as written (after the line's
+// expansion). Each holds the last line of its kind.
+struct ClassPathOverrides {
+    std::optional<std::string> replacement;  // "-classpath ": replaces the configured class path
+    std::optional<std::string> suffix;       // "-classpath/a ": appended at the end
+    std::optional<std::string> prefix;       // "-classpath/p ": put at the front
+};
+
+// A file opened for reading: its whole contents, and the handle it had (only
+// for the log; null never occurs for an opened file).
+struct OpenedFile {
+    const void* handle = nullptr;
+    std::string bytes;
+};
+
+// What the option assembly takes from the system. The Windows side gathers it
+// from the file system and the environment; tests give it from memory.
+class OptionInputs {
+public:
+    virtual ~OptionInputs() = default;
+
+    // Variable expansion of a wide line (with or without the narrow forms of
+    // the directories) and of a narrow class-path piece.
+    virtual void expand(std::u16string& text, bool narrowForms) = 0;
+    virtual void expandNarrow(std::string& text) = 0;
+    // To the file-API code page; characters it cannot hold become "?".
+    virtual std::string toNarrow(const std::u16string& text) = 0;
+
+    // A relative path against the directory of baseFile, or against the wide
+    // launcher directory without one.
+    virtual std::u16string resolve(const std::u16string& path, const std::u16string* baseFile) = 0;
+    // The full form of a file's name: the identity under which files being
+    // read are tracked.
+    virtual std::u16string fullFileName(const std::u16string& path) = 0;
+    // Opens a file for reading and reads it whole; nothing when it cannot be
+    // opened.
+    virtual std::optional<OpenedFile> openFile(const std::u16string& path) = 0;
+    // The executable's long path, and its path as the system reports it.
+    virtual std::u16string modulePath() = 0;
+    virtual std::u16string moduleFileName() = 0;
+
+    // The narrow launcher directory, with its trailing backslash.
+    virtual std::string launcherDir() = 0;
+    virtual bool exists(const std::string& path) = 0;
+    // The names a directory search for the pattern returns, in its order.
+    virtual std::vector<std::string> findFiles(const std::string& pattern) = 0;
+    // An environment variable: nothing when it is not defined, "" when it is
+    // defined but empty.
+    virtual std::optional<std::string> environmentVariable(const std::string& name) = 0;
+    // The installation directory as a full narrow path, case kept.
+    virtual std::string installationDir() = 0;
+};
+
+// --- Portable decisions ---
+
+// Files being read inside each other: more than this many at once is refused.
+constexpr std::size_t kMaxIncludeDepth = 16;
+// The longest line an options file holds; a longer one is read as several.
+constexpr std::size_t kOptionsFileLineLimit = 29999;
+
+// The kept lines of an options file: CR LF read as LF, at most 29999 bytes a
+// line, trailing CR and LF removed, leading and trailing spaces (0x20 only)
+// removed; empty lines and lines starting with "#" dropped. No byte-order mark
+// handling.
+std::vector<std::string> optionsFileLines(std::string_view bytes);
+
+// Byte-wise, case-sensitive, over the whole text: "?" one character, "*" any
+// run including none.
+bool wildcardMatch(std::string_view pattern, std::string_view text);
+
+// The first number of the version, or the second when the first is 1 and a
+// second exists (1.8.0_101 gives 8); -1 for a text without numbers.
+int32_t majorVersion(std::string_view version);
+
+// Whether a version-specific condition holds for the runtime's version and
+// its major version: "*pattern" matched against the whole version, or
+// "min-max" on the major version, both inclusive. Logs its decision.
+bool versionConditionMatches(const std::string& condition, const std::string& version, int32_t major);
+
+// Collects the options and overrides of one assembly.
+class OptionCollector {
+public:
+    explicit OptionCollector(OptionInputs& inputs) : inputs_(inputs) {}
+
+    // "-include-options <path>" reads that file (relative to the directory of
+    // baseFile, or to the launcher directory without one); "-classpath ",
+    // "-classpath/p " and "-classpath/a " set the overrides; any other line
+    // is one JVM option. A file already being read, or one nested deeper than
+    // kMaxIncludeDepth, is skipped with an error line.
+    void handleOptionLine(const std::u16string* baseFile, const std::u16string& line);
+    // Hands every kept line of an opened file to handleOptionLine. identity is
+    // the file's full name, tracked while it is read.
+    void readOptionsFile(const std::u16string* baseFile, const std::u16string& identity,
+                         const std::optional<OpenedFile>& file);
+    // Words of a split option line; "-include-options" joins the next word.
+    void handleOptionWords(const std::vector<std::u16string>& words);
+    // The configured line, the first matching version-specific line and the
+    // locale options, in that order.
+    void addConfiguredOptions(const std::vector<std::u16string>& arguments);
+    // The last "-Dsun.locale.formatasdefault=" argument becomes an option,
+    // followed by the user's language and country unless it is "=true".
+    void addLocaleOptions(const std::vector<std::u16string>& arguments);
+    // Reads the options file next to the executable: app.vmoptions, then
+    // app.exe.vmoptions, for the long path and then the reported path.
+    void readDefaultOptionsFile();
+
+    VmOptionList list;
+    ClassPathOverrides overrides;
+
+private:
+    void handleConfiguredLine(std::u16string line);
+
+    OptionInputs& inputs_;
+    std::vector<std::u16string> reading_;  // full names of the files being read, outermost first
+};
+
+}  // namespace wl

@@ -1,0 +1,126 @@
+"""The JVM option list under Wine: every source of options at once, checked
+against the "vmoption i:" lines of the log, and a required class-path piece
+that is missing.
+
+Until the JVM itself is created, /run logs the list right after loading the
+runtime's jvm.dll and ends with exit code 1."""
+
+import re
+
+import harness
+import jretree
+from jretree import make_jre
+from launch_helpers import per_run_dirs, shown_with_log
+from test_jre import NO_JAVA_ENV
+
+
+def options_of(log: str):
+    """The option list a run logged, numbered from 0 and as many as counted."""
+    found = re.findall(r"\] vmoption (\d+): (.*)\r\n", log)
+    count = int(re.search(r"\] vmoption count (\d+)\r\n", log).group(1))
+    assert [int(i) for i, _ in found] == list(range(count)), found
+    return [text for _, text in found]
+
+
+class OptionList(harness.WineCase):
+    def setUp(self):
+        super().setUp()
+        jretree.clean_registry(self.wine)
+        self.addCleanup(jretree.clean_registry, self.wine)
+        make_jre(self.dir / "jre", "17.0.2")
+
+    def test_every_source_in_order(self):
+        d = self.dir
+        lib = d / "lib"
+        lib.mkdir()
+        for name in ("b.jar", "a.zip", "a.jar"):
+            (lib / name).write_bytes(b"PK")
+        (d / "mods").mkdir()
+        (d / "cfg").mkdir()
+        (d / "app.vmoptions").write_bytes(
+            b"-Xmx1g\r\n# a comment\r\n   -Dfile=a b  \r\n-include-options cfg\\extra.vmoptions\r\n"
+            b"-classpath/a ${launcher:sys.launcherDirectory}tail.jar\r\n")
+        # Included from a file: relative to that file's directory.
+        (d / "cfg" / "extra.vmoptions").write_bytes(b"-Dextra=1\n-include-options deeper.vmoptions\n")
+        (d / "cfg" / "deeper.vmoptions").write_bytes(b"-Ddeeper=1\n")
+        toml = r"""
+[settings]
+configuredServiceName = "OptionTest"
+applicationType = 0
+flavour = "q"
+installationDirectory = "."
+jreSearchSequence = "Ajre"
+vmOptions = "-Xmx256m --add-opens java.base/java.lang=ALL-UNNAMED"
+versionSpecificOptionCount = 2
+10201 = "8-8"
+10202 = "-Dspecific=8"
+10203 = "11-99"
+10204 = "-Dspecific=${launcher:sys.pathlistSeparator}17"
+useDefaultVmOptionsFile = true
+allowJavaOptionArguments = true
+classPath = "S0lib"
+modulePath = "S0mods"
+mainClassInModule = true
+mainClass = "com.acme.app/com.acme.app.Main"
+
+[[file]]
+name = 'inc.jar'
+source = 'src/inc.jar'
+
+[[file]]
+name = 'user\u.jar'
+source = 'src/u.jar'
+"""
+        exe = self.wine.pack(d, toml, files={"inc.jar": b"PK-inc", "u.jar": b"PK-user"})
+        r, log = self.logged_run(exe, "/run", "-J-Xmx2g", "-Dsun.locale.formatasdefault=false",
+                                 "-J-classpath/p C:\\pre.jar", env=NO_JAVA_ENV, lang="pt_BR.UTF-8")
+        self.assertEqual(r.code, 1)
+        self.assertLess(log.index("Loading of JVM-DLL successful"), log.index("vmoption count"))
+        app = self.wine.to_windows(d)
+        temp = per_run_dirs(log)[0]
+        # The system's own order of the archives; every jar before every zip.
+        jars = re.findall(r"\\lib\\([ab]\.jar);", log)[:2]
+        self.assertEqual(sorted(jars), ["a.jar", "b.jar"])
+        self.assertEqual(options_of(log), [
+            "-Xmx256m",
+            "--add-opens=java.base/java.lang=ALL-UNNAMED",
+            "-Dspecific=;17",
+            "-Dsun.locale.formatasdefault=false",
+            "-Duser.language=pt",
+            "-Duser.country=BR",
+            "-Xmx1g",
+            "-Dfile=a b",
+            "-Dextra=1",
+            "-Ddeeper=1",
+            "-Xmx2g",
+            "-Djava.class.path=C:\\pre.jar;%s\\user\\u.jar;%s\\lib\\%s;%s\\lib\\%s;%s\\lib\\a.zip;%s\\tail.jar" % (
+                temp, app, jars[0], app, jars[1], app, app),
+            "--module-path=%s\\mods;%s\\inc.jar;%s\\.quarlo\\qarruntime.jar" % (app, temp, app),
+            "--add-opens=com.acme.app/com.acme.app=com.quarlo.runtime",
+            "--add-modules=com.acme.app,com.quarlo.runtime",
+            "-Dquarlo.noRedir=true",
+        ])
+        self.assertFalse(self.wine.to_unix(temp).exists(), "the per-run directory is removed")
+
+    def test_missing_required_archive(self):
+        toml = r"""
+[settings]
+configuredServiceName = "OptionTest"
+applicationType = 0
+jreSearchSequence = "Ajre"
+classPath = 'A0lib\other.jar;A1lib\x.jar'
+
+[messages]
+classPathEntryMissing = "Not found: {0}"
+
+[[file]]
+name = 'inc.jar'
+source = 'src/inc.jar'
+"""
+        exe = self.wine.pack(self.dir, toml, files={"inc.jar": b"PK"})
+        r, log = self.logged_run(exe, "/run", env=NO_JAVA_ENV)
+        self.assertEqual(r.code, 1)
+        self.assertRegex(r.stderr, shown_with_log("Not found: lib\\x.jar"))
+        self.assertNotIn("vmoption count", log)
+        [temp] = per_run_dirs(log)
+        self.assertFalse(self.wine.to_unix(temp).exists(), "the per-run directory is removed")
