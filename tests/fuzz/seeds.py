@@ -78,6 +78,36 @@ TEXTS = {
         "a.txt;lib\\b.dll", "..\\x;C:\\y;CON.txt;lib/x", "\\\\server\\share\\f;\\\\?\\C:\\x", "a. ;b..;...;lib\\.\\c",
         "COM1;LPT\u00b9.txt;nul .txt;conin$", "x:stream;d\\e\\f;;;", "lib\\..\\..\\up",
     ],
+    # Settings, the runtime's version, arguments, environment, then files.
+    "options": [
+        "\0".join([
+            "123=-Xmx64m '-Dx=a b' -include-options ${Foo}inc.txt\n10200=2\n10201=*11*\n10202=-Xss1m\n"
+            "10203=8-17\n10204=-Xss2m -include-options inc.txt\n166=1\n125=1\n"
+            "121=A1lib\\a.jar;Dlib;EMYCP;Slib\n132=S0mods\n133=1\n122=mod/pkg.Main",
+            "17.0.2", "app.exe -J-Xmx1g -J-classpath/a C:\\j.jar -Dsun.locale.formatasdefault=false",
+            "Foo=C:\\App\\\nMYCP=\"C:\\x.jar;\"",
+            "C:\\App\\app.vmoptions\n# comment\n-Xms1m\n-include-options inc.txt\n-classpath/p C:\\p.jar\n"
+            "  -Dtrail=1  \r\n-classpath C:\\only.jar\n",
+            "C:\\App\\inc.txt\n-classpath/a C:\\a.jar\n-include-options APP.vmoptions\n-include-options d\\n.txt\n",
+            "C:\\App\\d\\n.txt\n-include-options ..\\inc.txt\n-Dnested=1", "C:\\App\\lib\\a.jar\n",
+            "C:\\App\\lib\\b.zip\n", "C:\\App\\mods\\m.jar\n",
+        ]),
+        "123=-Xss1m\n10200=1\n10201=1-8\n10202=-Xss2m\0" "1.8.0_202\0app.exe\0\0",
+        "166=1\0\0\0\0C:\\App\\app.exe.vmoptions\n-Dfrom=exe\n",
+    ],
+    "wildcard": [
+        "*11*\x0011.0.2", "1?-*\x0017-ea", "8-17\x001.8.0_202", "*\x00", "a*b*c\x00axxbyyc", "-\x00",
+        "x-y\x009", "# c\n  -Xmx1m  \r\n\n-Dx\x001.8", "**?*\x00ab",
+    ],
+    # Class path, module path, environment, then files.
+    "classpath": [
+        "\0".join([
+            "A1lib\\a.jar;D0C:\\x;EMYCP;S1lib;X1z;E1EMPTY", "S0mods;A0${Foo}m.jar",
+            "MYCP=\"a;b\"\nFoo=C:\\f\\\nEMPTY=", "C:\\App\\lib\\a.jar\n", "C:\\App\\lib\\b.zip\n",
+            "C:\\App\\mods\\m.jar\n", "C:\\T\\vek1.tmp_dir1\\u.jar\n", "C:\\T\\vek1.tmp_dir1\\user\\v.zip\n",
+        ]),
+        "E1UNDEFINED\0\0", "S1C:\\none\0\0",
+    ],
 }
 
 LOCALE_IDS = [0x0407, 0x0C07, 0x0409, 0x0804, 0x0404, 0x4809, 0x3C0C, 0x0462, 0x0814, 0x0431, 0x040D, 0x0421]
