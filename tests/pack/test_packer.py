@@ -69,6 +69,16 @@ class PackerCase(unittest.TestCase):
         config = self.write("app.toml", config_text)
         return run("--template", template, "--config", config, "--output", self.dir / output, *extra)
 
+    def assert_refused(self, config_text, needle, template=TEMPLATE, output="app.exe", extra=()):
+        """Bad input: one clear line, exit code 2, no output file."""
+        code, out, err = self.pack(config_text, output=output, template=template, extra=extra)
+        self.assertEqual(code, 2, err)
+        self.assertEqual(len(err.strip().splitlines()), 1, err)
+        self.assertIn(needle, err)
+        self.assertFalse((self.dir / output).exists() and output != "template.exe")
+        self.assertEqual([p.name for p in self.dir.iterdir() if p.name.startswith(".")], [],
+                         "no temporary file left behind")
+
 
 class RoundTrip(PackerCase):
     def test_dump_and_pack_again_gives_same_bytes(self):
@@ -162,15 +172,6 @@ class Layout(PackerCase):
 class BadInput(PackerCase):
     """Each bad input: one clear line, exit code 2, no output file."""
 
-    def assert_refused(self, config_text, needle, template=TEMPLATE, output="app.exe", extra=()):
-        code, out, err = self.pack(config_text, output=output, template=template, extra=extra)
-        self.assertEqual(code, 2, err)
-        self.assertEqual(len(err.strip().splitlines()), 1, err)
-        self.assertIn(needle, err)
-        self.assertFalse((self.dir / output).exists() and output != "template.exe")
-        self.assertEqual([p.name for p in self.dir.iterdir() if p.name.startswith(".")], [],
-                         "no temporary file left behind")
-
     def test_unknown_names_and_tables(self):
         self.assert_refused('[settings]\nnoSuchSetting = "x"\n', "unknown setting name 'noSuchSetting'")
         self.assert_refused('[messages]\nnoSuchMessage = "x"\n', "unknown message name 'noSuchMessage'")
@@ -188,7 +189,7 @@ class BadInput(PackerCase):
         self.assert_refused('[settings]\nclassPath = ["a"]\n', "arrays are not used")
 
     def test_syntax_and_duplicates(self):
-        self.assert_refused('[settings]\nmainClass = "open\n', "line 2")
+        self.assert_refused('[settings]\nmainClass = "open\n', "app.toml:2:")
         self.assert_refused('[settings]\napplicationType = 1\n107 = 2\n', "given twice")
         self.assert_refused('[settings]\nmainClass = "a"\nmainClass = "b"\n', "given twice")
 

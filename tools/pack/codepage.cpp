@@ -1,3 +1,5 @@
+// Code-page conversion through iconv, on the build machine; the Windows build
+// uses the system's tables (codepage_win.cpp).
 #include "codepage.h"
 
 #include <cerrno>

@@ -1,37 +1,65 @@
 // winlaunch-pack: appends an application's configuration to a copy of the
-// launcher, or prints the configuration of a packed executable.
-#include <cstdio>
-#include <cstring>
-#include <fstream>
+// launcher, prints the configuration of a packed executable, or lists every
+// setting it knows.
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "packer.h"
+#include "platform.h"
+#include "reference.h"
+
+#ifndef WINLAUNCH_VERSION
+#define WINLAUNCH_VERSION "unknown"
+#endif
 
 namespace {
 
 const char kUsage[] =
     "usage: winlaunch-pack --template T.exe --config app.toml --output app.exe [--codepage N]\n"
     "       winlaunch-pack --dump app.exe [--codepage N] [--files-to DIR]\n"
-    "Settings are converted from UTF-8 to the code page (default 1252).\n";
+    "       winlaunch-pack --list-settings [--markdown]\n"
+    "       winlaunch-pack --help | --version\n"
+    "\n"
+    "  --template T.exe   the launcher to copy (an unsigned winlaunch.exe, or a packed one)\n"
+    "  --config app.toml  the application's configuration; --list-settings names every setting\n"
+    "  --output app.exe   the packed executable, replaced whole or not at all\n"
+    "  --codepage N       the Windows code page of the settings (default 1252)\n"
+    "  --dump app.exe     print the configuration of a packed executable as TOML\n"
+    "  --files-to DIR     with --dump: write the included files and the icon to DIR\n"
+    "  --list-settings    name, id, type, default and meaning of every setting and message\n"
+    "  --markdown         with --list-settings: as the Markdown of docs/configuration.md\n"
+    "\n"
+    "Sign the packed executable, never the template: packing would break a signature.\n";
 
 int failWith(const std::string& message) {
-    std::fprintf(stderr, "winlaunch-pack: %s\n", message.c_str());
+    pack::writeText(stderr, "winlaunch-pack: " + message + "\n");
     return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::vector<std::string> args = pack::commandLineArguments(argc, argv);
     pack::PackOptions options;
     std::string dumpPath, filesDir;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
+    bool listSettings = false, markdown = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
+            pack::writeText(stdout, kUsage);
             return 0;
         }
-        if (i + 1 >= argc) return failWith("option " + arg + " needs a value\n" + kUsage);
-        std::string value = argv[++i];
+        if (arg == "--version") {
+            pack::writeText(stdout, std::string("winlaunch-pack ") + WINLAUNCH_VERSION + "\n");
+            return 0;
+        }
+        if (arg == "--list-settings" || arg == "--markdown") {
+            (arg == "--markdown" ? markdown : listSettings) = true;
+            continue;
+        }
+        if (i + 1 >= args.size()) return failWith("option " + arg + " needs a value\n" + kUsage);
+        const std::string& value = args[++i];
         if (arg == "--template") options.templatePath = value;
         else if (arg == "--config") options.configPath = value;
         else if (arg == "--output") options.outputPath = value;
@@ -47,16 +75,21 @@ int main(int argc, char** argv) {
         }
     }
 
+    bool packing = !options.templatePath.empty() || !options.configPath.empty() || !options.outputPath.empty();
+    if (listSettings || markdown) {
+        if (!listSettings) return failWith("--markdown goes with --list-settings");
+        if (packing || !dumpPath.empty() || !filesDir.empty())
+            return failWith("--list-settings goes with no other option but --markdown");
+        pack::writeText(stdout, markdown ? pack::settingsReferenceMarkdown() : pack::settingsReference());
+        return 0;
+    }
     std::string error;
     if (!dumpPath.empty()) {
-        if (!options.templatePath.empty() || !options.configPath.empty() || !options.outputPath.empty())
-            return failWith("--dump does not go with --template, --config or --output");
-        std::ifstream in(dumpPath, std::ios::binary);
-        if (!in) return failWith("cannot read " + dumpPath);
-        std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        std::string toml;
+        if (packing) return failWith("--dump does not go with --template, --config or --output");
+        std::string image, toml;
+        if (!pack::readWholeFile(dumpPath, image)) return failWith("cannot read " + dumpPath);
         if (!pack::dumpPackage(image, options.codePage, filesDir, toml, error)) return failWith(dumpPath + ": " + error);
-        std::fputs(toml.c_str(), stdout);
+        pack::writeText(stdout, toml);
         return 0;
     }
     if (options.templatePath.empty() || options.configPath.empty() || options.outputPath.empty())

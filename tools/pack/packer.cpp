@@ -1,17 +1,17 @@
 #include "packer.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "base/text.h"
 #include "codepage.h"
 #include "config/entries.h"
+#include "platform.h"
 #include "toml.h"
 
 namespace pack {
@@ -21,7 +21,10 @@ using wl::EntryKind;
 
 namespace {
 
-std::string at(int line) { return "line " + std::to_string(line) + ": "; }
+// Said with every refused array: the format has none.
+std::string arrayNote(const TomlValue& v) {
+    return v.type == TomlValue::Type::Array ? "; arrays are not used in this file" : "";
+}
 
 bool allDigits(const std::string& s) {
     return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos;
@@ -33,7 +36,7 @@ bool resolveKey(const TomlEntry& e, bool messageTable, int32_t& id, const Catalo
                 std::string& error) {
     if (allDigits(e.key)) {
         if (e.key.size() > 10 || std::stoll(e.key) > INT32_MAX) {
-            error = at(e.line) + "the id " + e.key + " is out of range";
+            error = at(e.place) + "the id " + e.key + " is out of range";
             return false;
         }
         id = int32_t(std::stoll(e.key));
@@ -42,12 +45,12 @@ bool resolveKey(const TomlEntry& e, bool messageTable, int32_t& id, const Catalo
     }
     entry = wl::findCatalogueEntry(e.key);
     if (!entry) {
-        error = at(e.line) + "unknown " + (messageTable ? "message" : "setting") + " name '" + e.key + "'";
+        error = at(e.place) + "unknown " + (messageTable ? "message" : "setting") + " name '" + e.key + "'";
         return false;
     }
     bool isMessage = entry->kind == EntryKind::Message;
     if (isMessage != messageTable) {
-        error = at(e.line) + "'" + e.key + "' is a " + (isMessage ? "message; put it under [messages]"
+        error = at(e.place) + "'" + e.key + "' is a " + (isMessage ? "message; put it under [messages]"
                                                                   : "setting; put it under [settings]");
         return false;
     }
@@ -60,13 +63,13 @@ bool settingValue(const TomlEntry& e, const CatalogueEntry* entry, int codePage,
     EntryKind kind = entry ? entry->kind : EntryKind::Text;
     const TomlValue& v = e.value;
     auto wrongType = [&](const char* expected) {
-        error = at(e.line) + "'" + e.key + "' takes " + expected + ", not " + typeName(v.type);
+        error = at(e.place) + "'" + e.key + "' takes " + expected + ", not " + typeName(v.type) + arrayNote(v);
         return false;
     };
     switch (v.type) {
         case TomlValue::Type::String:
             if (!utf8ToCodePage(v.text, codePage, out)) {
-                error = at(e.line) + "'" + e.key + "' holds a character that code page " + std::to_string(codePage) +
+                error = at(e.place) + "'" + e.key + "' holds a character that code page " + std::to_string(codePage) +
                         " cannot represent";
                 return false;
             }
@@ -79,7 +82,7 @@ bool settingValue(const TomlEntry& e, const CatalogueEntry* entry, int codePage,
             if (kind != EntryKind::Flag) return wrongType(kind == EntryKind::Int ? "an integer" : "a string");
             out = v.boolean ? "1" : "0";
             return true;
-        case TomlValue::Type::Float:
+        default:
             break;
     }
     return wrongType(kind == EntryKind::Flag ? "a boolean" : kind == EntryKind::Int ? "an integer" : "a string");
@@ -87,7 +90,8 @@ bool settingValue(const TomlEntry& e, const CatalogueEntry* entry, int codePage,
 
 bool messageValue(const TomlEntry& e, std::u16string& out, std::string& error) {
     if (e.value.type != TomlValue::Type::String) {
-        error = at(e.line) + "the message '" + e.key + "' takes a string, not " + typeName(e.value.type);
+        error = at(e.place) + "the message '" + e.key + "' takes a string, not " + typeName(e.value.type) +
+                arrayNote(e.value);
         return false;
     }
     out = wl::fromUtf8(e.value.text);
@@ -106,7 +110,7 @@ bool readMessages(const TomlTable& table, const std::vector<std::string>& skip,
         std::u16string text;
         if (!resolveKey(e, true, id, entry, error) || !messageValue(e, text, error)) return false;
         if (!seen.insert(id).second) {
-            error = at(e.line) + "message " + std::to_string(id) + " is given twice";
+            error = at(e.place) + "message " + std::to_string(id) + " is given twice";
             return false;
         }
         out.emplace_back(id, std::move(text));
@@ -118,14 +122,24 @@ bool stringField(const TomlTable& table, const char* key, std::string& out, std:
     for (const TomlEntry& e : table.entries) {
         if (e.key != key) continue;
         if (e.value.type != TomlValue::Type::String) {
-            error = at(e.line) + "'" + key + "' takes a string, not " + typeName(e.value.type);
+            error = at(e.place) + "'" + key + "' takes a string, not " + typeName(e.value.type) + arrayNote(e.value);
             return false;
         }
         out = e.value.text;
         return true;
     }
-    error = at(table.line) + "[[" + table.name + "]] needs '" + key + "'";
+    error = at(table.place) + "[[" + table.name + "]] needs '" + key + "'";
     return false;
+}
+
+// A file named in the configuration, relative to the TOML file's directory;
+// false when it is not a regular file. The path is set either way.
+bool sourceFile(const std::string& baseDir, const std::string& name, std::string& path) {
+    fs::path p = toPath(name);
+    if (p.is_relative()) p = toPath(baseDir) / p;
+    path = fromPath(p);
+    std::error_code ec;
+    return fs::is_regular_file(p, ec);
 }
 
 }  // namespace
@@ -170,11 +184,11 @@ bool compileConfig(std::string_view tomlText, const std::string& baseDir, int co
     if (!parseToml(tomlText, doc, error)) return false;
     config = PackConfig{};
     std::set<int32_t> settingIds;
-    bool countGiven = false;
+    const TomlEntry* countGiven = nullptr;
     for (const TomlTable& table : doc.tables) {
         if (table.name.empty()) {
             if (!table.entries.empty()) {
-                error = at(table.entries[0].line) + "'" + table.entries[0].key +
+                error = at(table.entries[0].place) + "'" + table.entries[0].key +
                         "' stands outside a table; settings belong under [settings]";
                 return false;
             }
@@ -186,10 +200,11 @@ bool compileConfig(std::string_view tomlText, const std::string& baseDir, int co
                 if (!resolveKey(e, false, id, entry, error) || !settingValue(e, entry, codePage, value, error))
                     return false;
                 if (!settingIds.insert(id).second) {
-                    error = at(e.line) + "setting " + std::to_string(id) + " is given twice";
+                    error = at(e.place) + "setting " + std::to_string(id) + " is given twice";
                     return false;
                 }
-                countGiven = countGiven || id == wl::cfg::includedFileCount || id == wl::cfg::includedFileNames;
+                if (!countGiven && (id == wl::cfg::includedFileCount || id == wl::cfg::includedFileNames))
+                    countGiven = &e;
                 config.block.settings.emplace_back(id, std::move(value));
             }
         } else if (table.name == "messages" && !table.arrayElement) {
@@ -199,7 +214,7 @@ bool compileConfig(std::string_view tomlText, const std::string& baseDir, int co
             std::string prefix;
             if (!stringField(table, "prefix", prefix, error)) return false;
             if (!utf8ToCodePage(prefix, codePage, section.prefix)) {
-                error = at(table.line) + "the prefix cannot be written in code page " + std::to_string(codePage);
+                error = at(table.place) + "the prefix cannot be written in code page " + std::to_string(codePage);
                 return false;
             }
             if (!readMessages(table, {"prefix"}, section.messages, error)) return false;
@@ -209,7 +224,7 @@ bool compileConfig(std::string_view tomlText, const std::string& baseDir, int co
             std::string name, source;
             for (const TomlEntry& e : table.entries) {
                 if (e.key != "name" && e.key != "source") {
-                    error = at(e.line) + "[[file]] takes only 'name' and 'source', not '" + e.key + "'";
+                    error = at(e.place) + "[[file]] takes only 'name' and 'source', not '" + e.key + "'";
                     return false;
                 }
             }
@@ -217,34 +232,69 @@ bool compileConfig(std::string_view tomlText, const std::string& baseDir, int co
                 return false;
             std::string problem = checkIncludedName(name);
             if (!problem.empty()) {
-                error = at(table.line) + "the included file name '" + name + "' " + problem;
+                error = at(table.place) + "the included file name '" + name + "' " + problem;
                 return false;
             }
             for (char& c : name)
                 if (c == '/') c = '\\';
             if (!utf8ToCodePage(name, codePage, file.name)) {
-                error = at(table.line) + "the included file name '" + name + "' cannot be written in code page " +
+                error = at(table.place) + "the included file name '" + name + "' cannot be written in code page " +
                         std::to_string(codePage);
                 return false;
             }
-            fs::path path(source);
-            if (path.is_relative()) path = fs::path(baseDir) / path;
-            std::error_code ec;
-            if (!fs::is_regular_file(path, ec)) {
-                error = at(table.line) + "the source file " + path.string() + " does not exist";
+            if (!sourceFile(baseDir, source, file.sourcePath)) {
+                error = at(table.place) + "the source file " + file.sourcePath + " does not exist";
                 return false;
             }
-            file.sourcePath = path.string();
             config.files.push_back(std::move(file));
+        } else if (table.name == "resources" && !table.arrayElement) {
+            for (const TomlEntry& e : table.entries) {
+                if (e.key != "icon") {
+                    error = at(e.place) + "[resources] takes 'icon' and the table [resources.version], not '" + e.key + "'";
+                    return false;
+                }
+            }
+            if (table.entries.empty()) continue;
+            std::string icon;
+            if (!stringField(table, "icon", icon, error)) return false;
+            if (!sourceFile(baseDir, icon, config.iconPath)) {
+                error = at(table.entries[0].place) + "the icon file " + config.iconPath + " does not exist";
+                return false;
+            }
+            config.resources.replaceIcon = true;
+        } else if (table.name == "resources.version" && !table.arrayElement) {
+            config.resources.replaceVersion = true;
+            for (const TomlEntry& e : table.entries) {
+                bool known = false;
+                for (std::string_view key : kVersionKeys) known = known || e.key == key;
+                if (!known) {
+                    std::string keys;
+                    for (std::string_view key : kVersionKeys) keys += (keys.empty() ? "" : ", ") + std::string(key);
+                    error = at(e.place) + "[resources.version] takes " + keys + ", not '" + e.key + "'";
+                    return false;
+                }
+                std::string value;
+                if (!stringField(table, e.key.c_str(), value, error)) return false;
+                uint64_t number;
+                std::string problem;
+                if ((e.key == "FileVersion" || e.key == "ProductVersion") &&
+                    !parseVersionNumber(value, number, problem)) {
+                    error = at(e.place) + "'" + e.key + "' " + problem + ", not \"" + value + "\"";
+                    return false;
+                }
+                config.resources.versionStrings.emplace_back(e.key, value);
+            }
         } else {
-            error = at(table.line) + "unknown table " + (table.arrayElement ? "[[" : "[") + table.name +
-                    (table.arrayElement ? "]]" : "]") + "; the file has [settings], [messages], [[language]] and [[file]]";
+            error = at(table.place) + "unknown table " + (table.arrayElement ? "[[" : "[") + table.name +
+                    (table.arrayElement ? "]]" : "]") +
+                    "; the file has [settings], [messages], [[language]], [[file]], [resources] and [resources.version]";
             return false;
         }
     }
     if (!config.files.empty()) {
         if (countGiven) {
-            error = "includedFileCount and includedFileNames come from the [[file]] entries; do not set them too";
+            error = at(countGiven->place) +
+                    "includedFileCount and includedFileNames come from the [[file]] entries; do not set them too";
             return false;
         }
         std::string names;
@@ -295,13 +345,22 @@ bool assemblePackage(std::string_view templateImage, const PackConfig& config,
                      const std::vector<std::string>& contents, std::string& package, std::string& error) {
     uint64_t start;
     if (!findBlockStart(templateImage, start, error)) return false;
+    if (isSigned(templateImage)) {
+        error = "the template is signed, and packing would break its signature: pack the unsigned launcher, "
+                "then sign the packed executable";
+        return false;
+    }
     std::string_view tail = templateImage.substr(start);
     if (!tail.empty() && (tail.size() < 4 || tail.substr(0, 4) != std::string_view("\xD5\x13\xE4\xE8", 4))) {
         error = "the template has data behind its last section that is not a configuration block";
         return false;
     }
     std::string block = wl::serializeConfigBlock(config.block);
-    package.assign(templateImage.substr(0, start));
+    if (config.resources.replaceIcon || config.resources.replaceVersion) {
+        if (!rebuildResources(templateImage.substr(0, start), config.resources, package, error)) return false;
+    } else {
+        package.assign(templateImage.substr(0, start));
+    }
     package += block;
     if (config.files.empty()) {
         package += wl::blockTrailer(block.size());
@@ -311,19 +370,20 @@ bool assemblePackage(std::string_view templateImage, const PackConfig& config,
     return true;
 }
 
-namespace {
-
-bool readFile(const std::string& path, std::string& out) {
-    std::ifstream in(path, std::ios::binary);
+bool readWholeFile(const std::string& path, std::string& out) {
+    std::ifstream in(toPath(path), std::ios::binary);
     if (!in) return false;
     out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return !in.bad();
 }
 
+namespace {
+
 bool sameFile(const std::string& a, const std::string& b) {
     std::error_code ec;
-    if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
-    return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
+    fs::path pa = toPath(a), pb = toPath(b);
+    if (fs::exists(pa, ec) && fs::exists(pb, ec)) return fs::equivalent(pa, pb, ec);
+    return fs::weakly_canonical(pa, ec) == fs::weakly_canonical(pb, ec);
 }
 
 }  // namespace
@@ -338,56 +398,57 @@ bool packFiles(const PackOptions& options, std::string& error) {
         return false;
     }
     std::string templateImage, tomlText;
-    if (!readFile(options.templatePath, templateImage)) {
+    if (!readWholeFile(options.templatePath, templateImage)) {
         error = "cannot read the template " + options.templatePath;
         return false;
     }
-    if (!readFile(options.configPath, tomlText)) {
+    if (!readWholeFile(options.configPath, tomlText)) {
         error = "cannot read the configuration " + options.configPath;
         return false;
     }
     PackConfig config;
-    std::string baseDir = fs::path(options.configPath).parent_path().string();
+    std::string baseDir = fromPath(toPath(options.configPath).parent_path());
     if (!compileConfig(tomlText, baseDir.empty() ? "." : baseDir, options.codePage, config, error)) {
-        error = options.configPath + ": " + error;
+        error = options.configPath + ":" + error;  // file:line:column: message
         return false;
     }
     std::vector<std::string> contents;
     for (const IncludedFile& f : config.files) {
         contents.emplace_back();
-        if (!readFile(f.sourcePath, contents.back())) {
+        if (!readWholeFile(f.sourcePath, contents.back())) {
             error = "cannot read the included file " + f.sourcePath;
+            return false;
+        }
+    }
+    if (config.resources.replaceIcon) {
+        std::string problem;
+        if (!readWholeFile(config.iconPath, config.resources.icon)) {
+            error = "cannot read the icon " + config.iconPath;
+            return false;
+        }
+        if (!checkIconFile(config.resources.icon, problem)) {
+            error = "the icon " + config.iconPath + " " + problem;
             return false;
         }
     }
     std::string package;
     if (!assemblePackage(templateImage, config, contents, package, error)) return false;
+    return writeFileReplacing(options.outputPath, package, error);
+}
 
-    fs::path output(options.outputPath);
-    std::string dir = output.parent_path().string();
-    std::string temp = (dir.empty() ? std::string(".") : dir) + "/." + output.filename().string() + ".XXXXXX";
-    int fd = mkstemp(temp.data());
-    if (fd < 0) {
-        error = "cannot create a file next to " + options.outputPath;
-        return false;
-    }
-    std::size_t written = 0;
-    while (written < package.size()) {
-        ssize_t n = ::write(fd, package.data() + written, package.size() - written);
-        if (n <= 0) break;
-        written += std::size_t(n);
-    }
-    bool ok = written == package.size() && ::fchmod(fd, 0755) == 0 && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (!ok || std::rename(temp.c_str(), options.outputPath.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        error = "cannot write " + options.outputPath;
+namespace {
+
+bool writeOut(const fs::path& target, std::string_view content, std::string& error) {
+    std::error_code ec;
+    fs::create_directories(target.parent_path(), ec);
+    std::ofstream out(target, std::ios::binary);
+    out.write(content.data(), std::streamsize(content.size()));
+    if (!out) {
+        error = "cannot write " + fromPath(target);
         return false;
     }
     return true;
 }
-
-namespace {
 
 bool canonicalDecimal(const std::string& s) {
     if (s.empty() || s.size() > 19) return false;
@@ -466,16 +527,9 @@ bool dumpPackage(std::string_view image, int codePage, const std::string& filesD
             std::string relative = utf8Name;
             for (char& c : relative)
                 if (c == '\\') c = '/';
-            fs::path target = fs::path(filesDir) / relative;
-            std::error_code ec;
-            fs::create_directories(target.parent_path(), ec);
-            std::ofstream out(target, std::ios::binary);
-            out.write(content.data(), std::streamsize(content.size()));
-            if (!out) {
-                error = "cannot write " + target.string();
-                return false;
-            }
-            files.emplace_back(utf8Name, target.string());
+            fs::path target = toPath(filesDir) / toPath(relative);
+            if (!writeOut(target, content, error)) return false;
+            files.emplace_back(utf8Name, fromPath(target));
         }
     }
 
@@ -520,6 +574,34 @@ bool dumpPackage(std::string_view image, int codePage, const std::string& filesD
     }
     for (const auto& [name, sourcePath] : files)
         toml += "\n[[file]]\nname = " + tomlQuote(name) + "\nsource = " + tomlQuote(sourcePath) + "\n";
+
+    // The icon and the version information, as [resources] would set them.
+    std::string icon;
+    std::vector<std::pair<std::string, std::string>> version;
+    if (!readResources(image.substr(0, start), icon, version, error)) return false;
+    if (!icon.empty()) {
+        if (listFiles) {
+            // Named apart from the included files written beside it.
+            std::string iconName = "icon.ico";
+            for (int n = 2; std::any_of(files.begin(), files.end(), [&](const auto& f) {
+                     return wl::equalsIgnoreAsciiCase(f.first, iconName);
+                 }); ++n)
+                iconName = "icon-" + std::to_string(n) + ".ico";
+            fs::path target = toPath(filesDir) / iconName;
+            if (!writeOut(target, icon, error)) return false;
+            toml += "\n[resources]\nicon = " + tomlQuote(fromPath(target)) + "\n";
+        } else {
+            toml += "\n# The executable has an icon; --files-to DIR writes it out.\n";
+        }
+    }
+    if (!version.empty()) {
+        toml += "\n[resources.version]\n";
+        for (const auto& [key, value] : version) {
+            bool known = false;
+            for (std::string_view k : kVersionKeys) known = known || key == k;
+            toml += (known ? "" : "# not set by the packer: ") + key + " = " + tomlQuote(value) + "\n";
+        }
+    }
     return true;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "config/block.h"
+#include "resources.h"
 
 namespace pack {
 
@@ -23,6 +24,8 @@ struct IncludedFile {
 struct PackConfig {
     wl::ParsedBlock block;
     std::vector<IncludedFile> files;
+    std::string iconPath;  // [resources] icon, resolved; empty when not given
+    ResourceChanges resources;  // the icon's bytes are filled in by the caller
 };
 
 // Reads the TOML text. Relative sources are taken against baseDir.
@@ -41,9 +44,10 @@ bool findBlockStart(std::string_view image, uint64_t& start, std::string& error)
 // The records of the included files: 64-bit size, then the content XOR mask.
 std::string includedFileRecord(std::string_view content);
 
-// Template bytes up to the block start, the block, then the records or the
-// trailer. An existing block in the template is replaced; other data behind
-// the last section is refused.
+// Template bytes up to the block start (with its resources rebuilt when the
+// configuration changes them), the block, then the records or the trailer.
+// An existing block in the template is replaced; a signed template and other
+// data behind the last section are refused.
 bool assemblePackage(std::string_view templateImage, const PackConfig& config,
                      const std::vector<std::string>& contents, std::string& package, std::string& error);
 
@@ -54,12 +58,15 @@ struct PackOptions {
     int codePage = 1252;
 };
 
+// Reads a whole file; the path is UTF-8.
+bool readWholeFile(const std::string& path, std::string& out);
+
 // Writes the output through a temporary file renamed into place; nothing is
 // left behind on failure.
 bool packFiles(const PackOptions& options, std::string& error);
 
-// The TOML text of an executable's block. With filesDir non-empty, included
-// files are written there and listed as [[file]] entries.
+// The TOML text of an executable's block and resources. With filesDir
+// non-empty, included files and the icon are written there and listed.
 bool dumpPackage(std::string_view image, int codePage, const std::string& filesDir, std::string& toml,
                  std::string& error);
 

@@ -1,7 +1,8 @@
-// A small TOML reader for packer configurations: tables, arrays of tables,
-// strings (basic, literal and multi-line), integers and booleans. Floats and
-// dates are recognised only so that they can be refused by type; arrays and
-// inline tables are not part of the format.
+// The packer's view of a TOML document, read with toml++: every table with a
+// dotted name, in file order, each with its plain values in file order and
+// the line and column of every key. Sub-tables, inline tables and arrays of
+// tables become tables of their own, so [resources.version] and
+// file = [{ ... }] arrive like the header forms.
 #pragma once
 
 #include <cstdint>
@@ -11,10 +12,19 @@
 
 namespace pack {
 
+// Where something stands in the TOML file: 1-based line and column.
+struct TomlPlace {
+    int line = 0;
+    int column = 0;
+};
+
+// "line:column: ", the prefix of every message about the file's content.
+std::string at(TomlPlace place);
+
 struct TomlValue {
-    enum class Type { String, Integer, Boolean, Float };
+    enum class Type { String, Integer, Boolean, Float, Date, Time, DateTime, Array };
     Type type = Type::String;
-    std::string text;  // UTF-8 for strings, the literal for floats
+    std::string text;  // UTF-8 for strings
     int64_t integer = 0;
     bool boolean = false;
 };
@@ -22,13 +32,13 @@ struct TomlValue {
 struct TomlEntry {
     std::string key;
     TomlValue value;
-    int line = 0;
+    TomlPlace place;  // of the key
 };
 
 struct TomlTable {
-    std::string name;           // "" for the root table
-    bool arrayElement = false;  // declared with [[name]]
-    int line = 0;
+    std::string name;           // "" for the root table, dotted for nested ones
+    bool arrayElement = false;  // an element of an array of tables
+    TomlPlace place;
     std::vector<TomlEntry> entries;
 };
 
@@ -37,7 +47,7 @@ struct TomlDocument {
     std::vector<TomlTable> tables;
 };
 
-// Returns false and a message "line N: ..." on a syntax error.
+// Returns false and a message "line:column: ..." on a syntax error.
 bool parseToml(std::string_view text, TomlDocument& document, std::string& error);
 
 const char* typeName(TomlValue::Type type);

@@ -1,0 +1,676 @@
+#include "resources.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "base/text.h"
+
+namespace pack {
+namespace {
+
+constexpr uint32_t kIconType = 3;
+constexpr uint32_t kGroupIconType = 14;
+constexpr uint32_t kVersionType = 16;
+constexpr uint32_t kEnglishUs = 0x0409;
+constexpr uint32_t kUnicodeCodePage = 1200;
+constexpr uint32_t kSubdirectoryBit = 0x80000000u;
+constexpr std::size_t kResourceDirectory = 2, kSecurityDirectory = 4, kRelocationDirectory = 5;
+
+uint32_t get16(std::string_view b, std::size_t o) { return uint8_t(b[o]) | uint32_t(uint8_t(b[o + 1])) << 8; }
+uint32_t get32(std::string_view b, std::size_t o) { return get16(b, o) | get16(b, o + 2) << 16; }
+void put16(std::string& b, std::size_t o, uint32_t v) {
+    b[o] = char(v & 0xFF);
+    b[o + 1] = char((v >> 8) & 0xFF);
+}
+void put32(std::string& b, std::size_t o, uint32_t v) {
+    put16(b, o, v & 0xFFFF);
+    put16(b, o + 2, v >> 16);
+}
+void append16(std::string& b, uint32_t v) {
+    b.push_back(char(v & 0xFF));
+    b.push_back(char((v >> 8) & 0xFF));
+}
+void append32(std::string& b, uint32_t v) {
+    append16(b, v & 0xFFFF);
+    append16(b, v >> 16);
+}
+void padTo(std::string& b, std::size_t alignment) {
+    while (b.size() % alignment) b.push_back('\0');
+}
+uint64_t alignUp(uint64_t v, uint64_t alignment) { return (v + alignment - 1) / alignment * alignment; }
+
+struct Section {
+    std::size_t header;  // file offset of the section header
+    uint32_t virtualSize, address, rawSize, rawOffset, characteristics;
+};
+
+// The headers of a PE image, as far as the resource rebuild needs them.
+struct PeImage {
+    std::size_t optional = 0;    // file offset of the optional header
+    std::size_t directories = 0; // file offset of the data directories
+    uint32_t directoryCount = 0;
+    uint32_t fileAlignment = 0, sectionAlignment = 0;
+    std::vector<Section> sections;
+
+    bool read(std::string_view image, std::string& error) {
+        if (image.size() < 64 || image.substr(0, 2) != "MZ") return fail(error);
+        uint32_t pe = get32(image, 60);
+        if (uint64_t(pe) + 24 > image.size() || image.substr(pe, 4) != std::string_view("PE\0\0", 4)) return fail(error);
+        uint32_t count = get16(image, pe + 6), optionalSize = get16(image, pe + 20);
+        optional = pe + 24;
+        if (optional + uint64_t(optionalSize) + 40ull * count > image.size() || optionalSize < 2) return fail(error);
+        uint32_t magic = get16(image, optional);
+        std::size_t countField = magic == 0x20b ? 108 : magic == 0x10b ? 92 : 0;
+        if (countField == 0 || countField + 4 > optionalSize) return fail(error);
+        directoryCount = get32(image, optional + countField);
+        directories = optional + countField + 4;
+        if (directoryCount > 16 || countField + 4 + 8ull * directoryCount > optionalSize) return fail(error);
+        fileAlignment = get32(image, optional + 36);
+        sectionAlignment = get32(image, optional + 32);
+        if (fileAlignment == 0 || sectionAlignment == 0) return fail(error);
+        for (uint32_t i = 0; i < count; ++i) {
+            std::size_t h = optional + optionalSize + 40 * i;
+            sections.push_back({h, get32(image, h + 8), get32(image, h + 12), get32(image, h + 16),
+                                get32(image, h + 20), get32(image, h + 36)});
+        }
+        return true;
+    }
+
+    uint32_t directoryAddress(std::string_view image, std::size_t index) const {
+        return index < directoryCount ? get32(image, directories + 8 * index) : 0;
+    }
+    uint32_t directorySize(std::string_view image, std::size_t index) const {
+        return index < directoryCount ? get32(image, directories + 8 * index + 4) : 0;
+    }
+
+    // The section whose address range holds the address; nullptr when none.
+    const Section* sectionAt(uint32_t address) const {
+        for (const Section& s : sections) {
+            uint32_t extent = std::max(s.virtualSize, s.rawSize);
+            if (address >= s.address && address - s.address < extent) return &s;
+        }
+        return nullptr;
+    }
+
+    static bool fail(std::string& error) {
+        error = "the template is not a PE executable";
+        return false;
+    }
+};
+
+// One resource: type, name and language, each an id or a name.
+struct ResourceKey {
+    bool named = false;
+    uint32_t id = 0;
+    std::u16string name;
+    bool operator<(const ResourceKey& o) const {
+        // Named entries come first, in code-unit order, then ids ascending:
+        // the order the loader's binary search expects.
+        if (named != o.named) return named;
+        return named ? name < o.name : id < o.id;
+    }
+    bool operator==(const ResourceKey& o) const { return named == o.named && id == o.id && name == o.name; }
+};
+
+ResourceKey idKey(uint32_t id) { return ResourceKey{false, id, {}}; }
+
+struct Resource {
+    ResourceKey type, name;
+    uint32_t language = 0;
+    uint32_t codePage = 0;
+    std::string data;
+};
+
+using ResourceList = std::vector<Resource>;
+
+class TreeReader {
+public:
+    TreeReader(std::string_view image, const PeImage& pe, const Section& section, std::string& error)
+        : image_(image), pe_(pe), section_(section), error_(error) {}
+
+    bool read(ResourceList& out) { return directory(0, 0, {}, out); }
+
+private:
+    bool fail(const std::string& what) {
+        error_ = "the template's resources are damaged (" + what + ")";
+        return false;
+    }
+    bool inSection(uint64_t offset, uint64_t size) const { return offset <= section_.rawSize && size <= section_.rawSize - offset; }
+    std::size_t fileOffset(uint32_t offset) const { return section_.rawOffset + offset; }
+
+    bool key(uint32_t field, ResourceKey& key) {
+        if (!(field & kSubdirectoryBit)) {
+            key = idKey(field);
+            return true;
+        }
+        uint32_t at = field & ~kSubdirectoryBit;
+        if (!inSection(at, 2)) return fail("a name lies outside the section");
+        uint32_t length = get16(image_, fileOffset(at));
+        if (!inSection(at + 2ull, 2ull * length)) return fail("a name lies outside the section");
+        key.named = true;
+        key.name.clear();
+        for (uint32_t i = 0; i < length; ++i) key.name.push_back(char16_t(get16(image_, fileOffset(at + 2 + 2 * i))));
+        return true;
+    }
+
+    bool directory(uint32_t at, int depth, std::vector<ResourceKey> path, ResourceList& out) {
+        if (!visited_.insert(at).second) return fail("a directory is reached twice");
+        if (!inSection(at, 16)) return fail("a directory lies outside the section");
+        uint32_t entries = get16(image_, fileOffset(at + 12)) + get16(image_, fileOffset(at + 14));
+        if (!inSection(at + 16ull, 8ull * entries)) return fail("a directory lies outside the section");
+        for (uint32_t i = 0; i < entries; ++i) {
+            std::size_t e = fileOffset(at + 16 + 8 * i);
+            ResourceKey k;
+            if (!key(get32(image_, e), k)) return false;
+            uint32_t target = get32(image_, e + 4);
+            path.push_back(k);
+            if (target & kSubdirectoryBit) {
+                if (depth >= 2) return fail("the tree is deeper than type, name and language");
+                if (!directory(target & ~kSubdirectoryBit, depth + 1, path, out)) return false;
+            } else {
+                if (depth != 2) return fail("data stands above the language level");
+                if (!leaf(target, path, out)) return false;
+            }
+            path.pop_back();
+        }
+        return true;
+    }
+
+    bool leaf(uint32_t at, const std::vector<ResourceKey>& path, ResourceList& out) {
+        if (!inSection(at, 16)) return fail("a data entry lies outside the section");
+        uint32_t address = get32(image_, fileOffset(at)), size = get32(image_, fileOffset(at + 4));
+        const Section* holder = pe_.sectionAt(address);
+        if (!holder) return fail("data lies outside the image");
+        uint64_t offset = uint64_t(address - holder->address);
+        if (offset > holder->rawSize || size > holder->rawSize - offset ||
+            holder->rawOffset + offset + size > image_.size())
+            return fail("data lies outside the file");
+        if (path[2].named) return fail("a language is given by name");
+        Resource r;
+        r.type = path[0];
+        r.name = path[1];
+        r.language = path[2].id;
+        r.codePage = get32(image_, fileOffset(at + 8));
+        r.data.assign(image_.substr(holder->rawOffset + offset, size));
+        out.push_back(std::move(r));
+        return true;
+    }
+
+    std::string_view image_;
+    const PeImage& pe_;
+    const Section& section_;
+    std::string& error_;
+    std::set<uint32_t> visited_;
+};
+
+// The resource section's bytes for the resources, laid out for the address
+// the section is loaded at: directories, data entries, names, then the data.
+std::string writeTree(ResourceList resources, uint32_t sectionAddress) {
+    std::sort(resources.begin(), resources.end(), [](const Resource& a, const Resource& b) {
+        if (!(a.type == b.type)) return a.type < b.type;
+        if (!(a.name == b.name)) return a.name < b.name;
+        return a.language < b.language;
+    });
+    // The tree: types, the names of each type, the languages of each name.
+    std::vector<ResourceKey> types;
+    std::vector<std::vector<ResourceKey>> names;              // per type
+    std::vector<std::vector<std::vector<std::size_t>>> langs;  // per type and name: indices into resources
+    for (std::size_t i = 0; i < resources.size(); ++i) {
+        const Resource& r = resources[i];
+        if (types.empty() || !(types.back() == r.type)) {
+            types.push_back(r.type);
+            names.emplace_back();
+            langs.emplace_back();
+        }
+        if (names.back().empty() || !(names.back().back() == r.name)) {
+            names.back().push_back(r.name);
+            langs.back().emplace_back();
+        }
+        langs.back().back().push_back(i);
+    }
+    auto directorySize = [](std::size_t n) { return 16 + 8 * n; };
+    // Offsets of every directory, breadth first.
+    std::size_t cursor = directorySize(types.size());
+    std::vector<std::size_t> nameDirs, langDirs;
+    for (std::size_t t = 0; t < types.size(); ++t) {
+        nameDirs.push_back(cursor);
+        cursor += directorySize(names[t].size());
+    }
+    for (std::size_t t = 0; t < types.size(); ++t)
+        for (std::size_t n = 0; n < names[t].size(); ++n) {
+            langDirs.push_back(cursor);
+            cursor += directorySize(langs[t][n].size());
+        }
+    std::size_t dataEntries = cursor;
+    cursor += 16 * resources.size();
+    // Names, each an int16 length and UTF-16 text, shared when repeated.
+    std::map<std::u16string, std::size_t> nameOffsets;
+    std::string strings;
+    auto noteName = [&](const ResourceKey& k) {
+        if (k.named && !nameOffsets.count(k.name)) {
+            nameOffsets[k.name] = cursor + strings.size();
+            append16(strings, uint32_t(k.name.size()));
+            for (char16_t c : k.name) append16(strings, c);
+        }
+    };
+    for (std::size_t t = 0; t < types.size(); ++t) {
+        noteName(types[t]);
+        for (const ResourceKey& n : names[t]) noteName(n);
+    }
+    cursor = alignUp(cursor + strings.size(), 8);
+    std::vector<std::size_t> dataOffsets;
+    for (const Resource& r : resources) {
+        dataOffsets.push_back(cursor);
+        cursor = alignUp(cursor + r.data.size(), 8);
+    }
+
+    std::string out;
+    auto directory = [&](std::size_t named, std::size_t total) {
+        append32(out, 0);  // characteristics
+        append32(out, 0);  // time stamp: none, so that packing is repeatable
+        append32(out, 0);  // version
+        append16(out, uint32_t(named));
+        append16(out, uint32_t(total - named));
+    };
+    auto keyField = [&](const ResourceKey& k) {
+        return k.named ? kSubdirectoryBit | uint32_t(nameOffsets[k.name]) : k.id;
+    };
+    auto countNamed = [](const std::vector<ResourceKey>& keys) {
+        return std::size_t(std::count_if(keys.begin(), keys.end(), [](const ResourceKey& k) { return k.named; }));
+    };
+    directory(countNamed(types), types.size());
+    for (std::size_t t = 0; t < types.size(); ++t) {
+        append32(out, keyField(types[t]));
+        append32(out, kSubdirectoryBit | uint32_t(nameDirs[t]));
+    }
+    std::size_t langDir = 0;
+    for (std::size_t t = 0; t < types.size(); ++t) {
+        directory(countNamed(names[t]), names[t].size());
+        for (std::size_t n = 0; n < names[t].size(); ++n) {
+            append32(out, keyField(names[t][n]));
+            append32(out, kSubdirectoryBit | uint32_t(langDirs[langDir++]));
+        }
+    }
+    for (std::size_t t = 0; t < types.size(); ++t)
+        for (std::size_t n = 0; n < names[t].size(); ++n) {
+            directory(0, langs[t][n].size());
+            for (std::size_t i : langs[t][n]) {
+                append32(out, resources[i].language);
+                append32(out, uint32_t(dataEntries + 16 * i));
+            }
+        }
+    for (std::size_t i = 0; i < resources.size(); ++i) {
+        append32(out, sectionAddress + uint32_t(dataOffsets[i]));
+        append32(out, uint32_t(resources[i].data.size()));
+        append32(out, resources[i].codePage);
+        append32(out, 0);
+    }
+    out += strings;
+    for (std::size_t i = 0; i < resources.size(); ++i) {
+        out.resize(dataOffsets[i], '\0');
+        out += resources[i].data;
+    }
+    return out;
+}
+
+// The resource section of the image and every resource in it.
+bool readResourceList(std::string_view image, const PeImage& pe, const Section*& section, ResourceList& list,
+                      std::string& error) {
+    uint32_t address = pe.directoryAddress(image, kResourceDirectory);
+    section = address ? pe.sectionAt(address) : nullptr;
+    if (!section) {
+        error = "the template has no resources to change";
+        return false;
+    }
+    if (section->address != address || uint64_t(section->rawOffset) + section->rawSize > image.size()) {
+        error = "the template's resources do not fill a section of their own";
+        return false;
+    }
+    return TreeReader(image, pe, *section, error).read(list);
+}
+
+// The .ico file's images as RT_ICON resources and the RT_GROUP_ICON that
+// lists them under the given ids.
+void iconResources(std::string_view ico, const std::vector<uint32_t>& ids, std::string& group,
+                   std::vector<std::string>& images) {
+    uint32_t count = get16(ico, 4);
+    group.clear();
+    append16(group, 0);
+    append16(group, 1);
+    append16(group, count);
+    for (uint32_t i = 0; i < count; ++i) {
+        std::size_t e = 6 + 16 * i;
+        group += ico.substr(e, 12);  // size, colours, planes, bit count, bytes
+        append16(group, ids[i]);
+        images.emplace_back(ico.substr(get32(ico, e + 12), get32(ico, e + 8)));
+    }
+}
+
+void replaceIcon(ResourceList& list, std::string_view ico) {
+    // The first group in the loader's order is the one the shell shows; it is
+    // replaced with its images, under its own name and language.
+    ResourceKey groupName = idKey(1);
+    uint32_t language = kEnglishUs;
+    const Resource* first = nullptr;
+    for (const Resource& r : list)
+        if (r.type == idKey(kGroupIconType) &&
+            (!first || r.name < first->name || (r.name == first->name && r.language < first->language)))
+            first = &r;
+    std::set<uint32_t> oldImages;
+    if (first) {
+        groupName = first->name;
+        language = first->language;
+        std::string_view g = first->data;
+        for (std::size_t i = 0; g.size() >= 6 && i < get16(g, 4) && 6 + 14 * (i + 1) <= g.size(); ++i)
+            oldImages.insert(get16(g, 6 + 14 * i + 12));
+    }
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [&](const Resource& r) {
+                                  if (r.type == idKey(kGroupIconType))
+                                      return r.name == groupName && r.language == language;
+                                  return r.type == idKey(kIconType) && !r.name.named && oldImages.count(r.name.id) &&
+                                         r.language == language;
+                              }),
+               list.end());
+    std::set<uint32_t> taken;
+    for (const Resource& r : list)
+        if (r.type == idKey(kIconType) && !r.name.named) taken.insert(r.name.id);
+    std::vector<uint32_t> ids;
+    for (uint32_t id = 1; ids.size() < get16(ico, 4); ++id)
+        if (!taken.count(id)) ids.push_back(id);
+    std::string group;
+    std::vector<std::string> images;
+    iconResources(ico, ids, group, images);
+    for (std::size_t i = 0; i < images.size(); ++i)
+        list.push_back(Resource{idKey(kIconType), idKey(ids[i]), language, 0, std::move(images[i])});
+    list.push_back(Resource{idKey(kGroupIconType), groupName, language, 0, std::move(group)});
+}
+
+// The PE checksum: 16-bit words added with end-around carry, the checksum
+// field itself left out, plus the file length.
+uint32_t peChecksum(std::string_view image, std::size_t checksumField) {
+    uint64_t sum = 0;
+    for (std::size_t i = 0; i < image.size(); i += 2) {
+        if (i == checksumField || i == checksumField + 2) continue;
+        uint32_t word = uint8_t(image[i]) | (i + 1 < image.size() ? uint32_t(uint8_t(image[i + 1])) << 8 : 0);
+        sum += word;
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    }
+    sum = (sum & 0xFFFF) + (sum >> 16);
+    return uint32_t(sum + image.size());
+}
+
+// One node of a version block: length, value length, type, key, value and
+// children, each aligned to 32 bits.
+std::string versionNode(std::u16string_view key, std::string_view value, uint32_t valueLength, bool text,
+                        const std::vector<std::string>& children) {
+    std::string out;
+    append16(out, 0);  // length, set below
+    append16(out, valueLength);
+    append16(out, text ? 1 : 0);
+    for (char16_t c : key) append16(out, c);
+    append16(out, 0);
+    padTo(out, 4);
+    out += value;
+    for (const std::string& child : children) {
+        padTo(out, 4);
+        out += child;
+    }
+    put16(out, 0, uint32_t(out.size()));
+    return out;
+}
+
+// One node of a version block as read back: where it ends, its key, where
+// its value starts and where its children start.
+struct VersionNode {
+    std::size_t end = 0, value = 0, valueBytes = 0;
+    std::u16string key;
+    std::size_t children() const { return alignUp(value + valueBytes, 4); }
+};
+
+bool readVersionNode(std::string_view v, std::size_t at, std::size_t limit, VersionNode& node) {
+    if (at + 6 > limit) return false;
+    std::size_t length = get16(v, at);
+    if (length < 6 || at + length > limit) return false;
+    node.end = at + length;
+    bool text = get16(v, at + 4) == 1;
+    node.valueBytes = get16(v, at + 2) * (text ? 2 : 1);
+    node.key.clear();
+    std::size_t k = at + 6;
+    for (; k + 2 <= node.end && get16(v, k); k += 2) node.key.push_back(char16_t(get16(v, k)));
+    node.value = alignUp(k + 2, 4);
+    return true;
+}
+
+}  // namespace
+
+bool parseVersionNumber(std::string_view text, uint64_t& value, std::string& error) {
+    uint64_t parts[4] = {0, 0, 0, 0};
+    std::size_t i = 0, count = 0;
+    auto digit = [&](std::size_t k) { return k < text.size() && text[k] >= '0' && text[k] <= '9'; };
+    for (;;) {
+        if (!digit(i)) {
+            error = "must begin with a version number such as 1.2.3.4";
+            return false;
+        }
+        uint64_t n = 0;
+        while (digit(i) && n <= 65535) n = n * 10 + uint64_t(text[i++] - '0');
+        if (n > 65535) {
+            error = "must have numbers no larger than 65535";
+            return false;
+        }
+        parts[count++] = n;
+        if (i < text.size() && text[i] == '.' && digit(i + 1)) {
+            if (count == 4) {
+                error = "must have at most four numbers";
+                return false;
+            }
+            ++i;
+            continue;
+        }
+        break;
+    }
+    value = parts[0] << 48 | parts[1] << 32 | parts[2] << 16 | parts[3];
+    return true;
+}
+
+bool checkIconFile(std::string_view ico, std::string& error) {
+    if (ico.size() < 6 || get16(ico, 0) != 0 || get16(ico, 2) != 1) {
+        error = "is not an .ico file";
+        return false;
+    }
+    uint32_t count = get16(ico, 4);
+    if (count == 0) {
+        error = "holds no image";
+        return false;
+    }
+    if (6 + 16ull * count > ico.size()) {
+        error = "ends inside its directory";
+        return false;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        uint64_t size = get32(ico, 6 + 16 * i + 8), offset = get32(ico, 6 + 16 * i + 12);
+        if (size == 0 || offset < 6 + 16ull * count || offset + size > ico.size()) {
+            error = "has an image " + std::to_string(i + 1) + " that lies outside the file";
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string buildVersionInfo(const std::vector<std::pair<std::string, std::string>>& strings) {
+    uint64_t fileVersion = 0, productVersion = 0;
+    bool productGiven = false;
+    std::string ignored;
+    std::vector<std::string> stringNodes;
+    for (const std::string_view key : kVersionKeys)
+        for (const auto& [k, v] : strings) {
+            if (k != key) continue;
+            if (k == "FileVersion") parseVersionNumber(v, fileVersion, ignored);
+            if (k == "ProductVersion") productGiven = parseVersionNumber(v, productVersion, ignored);
+            std::u16string text = wl::fromUtf8(v);
+            std::string value;
+            for (char16_t c : text) append16(value, c);
+            append16(value, 0);
+            stringNodes.push_back(versionNode(wl::fromUtf8(k), value, uint32_t(text.size() + 1), true, {}));
+        }
+    if (!productGiven) productVersion = fileVersion;
+
+    std::string fixed;
+    append32(fixed, 0xFEEF04BD);  // signature
+    append32(fixed, 0x00010000);  // structure version 1.0
+    append32(fixed, uint32_t(fileVersion >> 32));
+    append32(fixed, uint32_t(fileVersion));
+    append32(fixed, uint32_t(productVersion >> 32));
+    append32(fixed, uint32_t(productVersion));
+    append32(fixed, 0x3F);        // flags mask
+    append32(fixed, 0);           // flags
+    append32(fixed, 0x00040004);  // VOS_NT_WINDOWS32
+    append32(fixed, 1);           // VFT_APP
+    append32(fixed, 0);           // subtype
+    append32(fixed, 0);           // date
+    append32(fixed, 0);
+
+    std::string table = versionNode(u"040904B0", {}, 0, true, stringNodes);
+    std::string stringInfo = versionNode(u"StringFileInfo", {}, 0, true, {table});
+    std::string translation;
+    append16(translation, kEnglishUs);
+    append16(translation, kUnicodeCodePage);
+    std::string var = versionNode(u"Translation", translation, 4, false, {});
+    std::string varInfo = versionNode(u"VarFileInfo", {}, 0, true, {var});
+    return versionNode(u"VS_VERSION_INFO", fixed, uint32_t(fixed.size()), false, {stringInfo, varInfo});
+}
+
+bool rebuildResources(std::string_view image, const ResourceChanges& changes, std::string& out, std::string& error) {
+    PeImage pe;
+    if (!pe.read(image, error)) return false;
+    const Section* section;
+    ResourceList list;
+    if (!readResourceList(image, pe, section, list, error)) return false;
+    for (std::size_t d = 0; d < pe.directoryCount; ++d) {
+        uint32_t address = pe.directoryAddress(image, d);
+        if (d != kResourceDirectory && d != kSecurityDirectory && address && pe.sectionAt(address) == section) {
+            error = "the template's resource section holds other data too";
+            return false;
+        }
+    }
+    // Behind the resources only the base relocations may lie: nothing refers
+    // to their address but the directory entry, so they can move.
+    uint32_t relocations = pe.directoryAddress(image, kRelocationDirectory);
+    std::vector<const Section*> behind;
+    for (const Section& s : pe.sections) {
+        if (s.address <= section->address) continue;
+        if (s.address != relocations || s.rawOffset < section->rawOffset + section->rawSize) {
+            error = "the template has sections behind its resources that cannot move";
+            return false;
+        }
+        behind.push_back(&s);
+    }
+
+    if (changes.replaceIcon) replaceIcon(list, changes.icon);
+    if (changes.replaceVersion) {
+        list.erase(std::remove_if(list.begin(), list.end(),
+                                  [](const Resource& r) { return r.type == idKey(kVersionType); }),
+                   list.end());
+        list.push_back(Resource{idKey(kVersionType), idKey(1), kEnglishUs, 0, buildVersionInfo(changes.versionStrings)});
+    }
+    std::string tree = writeTree(list, section->address);
+
+    out.assign(image.substr(0, section->rawOffset));
+    out += tree;
+    padTo(out, pe.fileAlignment);
+    uint32_t rawSize = uint32_t(out.size() - section->rawOffset);
+    uint32_t nextAddress = section->address + uint32_t(alignUp(tree.size(), pe.sectionAlignment));
+    put32(out, section->header + 8, uint32_t(tree.size()));
+    put32(out, section->header + 16, rawSize);
+    put32(out, pe.directories + 8 * kResourceDirectory + 4, uint32_t(tree.size()));
+    for (const Section* s : behind) {
+        put32(out, s->header + 12, nextAddress);
+        put32(out, s->header + 20, s->rawSize ? uint32_t(out.size()) : 0);
+        if (relocations == s->address) put32(out, pe.directories + 8 * kRelocationDirectory, nextAddress);
+        out += image.substr(s->rawOffset, s->rawSize);
+        nextAddress += uint32_t(alignUp(s->virtualSize ? s->virtualSize : s->rawSize, pe.sectionAlignment));
+    }
+    put32(out, pe.optional + 56, nextAddress);  // SizeOfImage
+    if (section->characteristics & 0x40) {       // initialized data: SizeOfInitializedData follows
+        uint32_t initialized = get32(out, pe.optional + 8) - section->rawSize + rawSize;
+        put32(out, pe.optional + 8, initialized);
+    }
+    if (get32(out, pe.optional + 64)) put32(out, pe.optional + 64, peChecksum(out, pe.optional + 64));
+    return true;
+}
+
+bool readResources(std::string_view image, std::string& icon,
+                   std::vector<std::pair<std::string, std::string>>& versionStrings, std::string& error) {
+    icon.clear();
+    versionStrings.clear();
+    PeImage pe;
+    if (!pe.read(image, error)) return false;
+    if (!pe.directoryAddress(image, kResourceDirectory)) return true;
+    const Section* section;
+    ResourceList list;
+    if (!readResourceList(image, pe, section, list, error)) return false;
+    std::sort(list.begin(), list.end(), [](const Resource& a, const Resource& b) {
+        return a.name == b.name ? a.language < b.language : a.name < b.name;
+    });
+
+    for (const Resource& group : list) {
+        if (!(group.type == idKey(kGroupIconType))) continue;
+        std::string_view g = group.data;
+        uint32_t count = g.size() >= 6 ? get16(g, 4) : 0;
+        if (count == 0 || 6 + 14ull * count > g.size()) break;
+        std::string header, images;
+        append16(header, 0);
+        append16(header, 1);
+        append16(header, count);
+        uint32_t offset = 6 + 16 * count;
+        for (uint32_t i = 0; i < count; ++i) {
+            std::size_t e = 6 + 14 * i;
+            const Resource* image = nullptr;
+            for (const Resource& r : list)
+                if (r.type == idKey(kIconType) && r.name == idKey(get16(g, e + 12)) && r.language == group.language)
+                    image = &r;
+            if (!image) {
+                error = "the icon group names an image that is missing";
+                return false;
+            }
+            header += g.substr(e, 8);  // size, colours, planes, bit count
+            append32(header, uint32_t(image->data.size()));
+            append32(header, offset);
+            offset += uint32_t(image->data.size());
+            images += image->data;
+        }
+        icon = header + images;
+        break;
+    }
+
+    for (const Resource& r : list) {
+        if (!(r.type == idKey(kVersionType))) continue;
+        // VS_VERSIONINFO, its StringFileInfo, the first string table, its strings.
+        std::string_view v = r.data;
+        VersionNode root, child, table, text;
+        if (!readVersionNode(v, 0, v.size(), root) || root.key != u"VS_VERSION_INFO") break;
+        for (std::size_t at = root.children(); readVersionNode(v, at, root.end, child); at = alignUp(child.end, 4)) {
+            if (child.key != u"StringFileInfo") continue;
+            if (!readVersionNode(v, child.children(), child.end, table)) break;
+            for (std::size_t s = table.children(); readVersionNode(v, s, table.end, text); s = alignUp(text.end, 4)) {
+                std::u16string value;
+                for (std::size_t t = text.value; t + 2 <= text.end && get16(v, t); t += 2)
+                    value.push_back(char16_t(get16(v, t)));
+                versionStrings.emplace_back(wl::toUtf8(text.key), wl::toUtf8(value));
+            }
+            break;
+        }
+        break;
+    }
+    return true;
+}
+
+bool isSigned(std::string_view image) {
+    PeImage pe;
+    std::string error;
+    return pe.read(image, error) && pe.directorySize(image, kSecurityDirectory) != 0;
+}
+
+}  // namespace pack
