@@ -155,9 +155,21 @@ def block_seeds(out: Path):
             write(out / "block", minimal_image() + block)
 
 
+# The fuzz target packs with src/a.txt, src/lib/b.bin and src/app.ico beside it.
+TOML_SEEDS = [text.replace('"b.dll"', '"lib/b.bin"') for text in CONFIGS.values()] + [
+    (ROOT / "demo" / "demo.toml").read_text(encoding="utf-8"),
+    '[settings]\nconfiguredServiceName = "Res"\nsingleInstance = true\n4711 = 12\n10201 = "*11"\n'
+    '[resources]\nicon = "app.ico"\n[resources.version]\nFileVersion = "1.2.3.4"\nProductName = "Caf\u00e9"\n',
+    "[settings]\nclassPath = 'f\"lib\\a.jar\";'\nvmOptions = \"\"\"-Xmx64m\n-Dx=y\"\"\"\n"
+    "[messages]\n99999 = \"numbered\"\nerrorCaption = \"Fehler \u20ac\"\nfile = [{ name = \"a.txt\", source = \"a.txt\" }]\n",
+]
+
+
 def main() -> int:
     out = Path(sys.argv[1])
     block_seeds(out)
+    for text in TOML_SEEDS:
+        write(out / "toml", text.encode("utf-8"))
     for target, texts in TEXTS.items():
         for text in texts:
             write(out / target, text.encode("utf-8"))

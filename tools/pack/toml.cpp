@@ -1,6 +1,7 @@
 #include "toml.h"
 
 #include <algorithm>
+#include <optional>
 
 // Header-only, without exceptions and without the formatters the packer does
 // not use: the host and the Windows build parse with the same code.
@@ -88,12 +89,79 @@ void collect(const toml::table& table, const std::string& name, bool arrayElemen
     }
 }
 
+// Where the first character beyond ASCII stands outside strings and comments,
+// if one does. TOML allows such characters nowhere else, and toml++ 3.3 must
+// not see one there: its test for Unicode whitespace reaches an unreachable
+// point (undefined behaviour) for most of them, the Latin-1 letters included.
+std::optional<TomlPlace> nonAsciiOutsideStrings(std::string_view text) {
+    enum class In { Plain, Comment, Basic, Literal, MultiBasic, MultiLiteral } in = In::Plain;
+    TomlPlace place{1, 1};
+    auto quotes = [&](std::size_t i, char q) {
+        std::size_t n = 0;
+        while (i + n < text.size() && text[i + n] == q) ++n;
+        return n;
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        std::size_t skip = 0;  // further bytes that belong to this token
+        switch (in) {
+            case In::Plain:
+                if (static_cast<unsigned char>(c) >= 0x80) return place;
+                if (c == '#') {
+                    in = In::Comment;
+                } else if (c == '"' || c == '\'') {
+                    bool multi = quotes(i, c) >= 3;
+                    in = c == '"' ? (multi ? In::MultiBasic : In::Basic) : (multi ? In::MultiLiteral : In::Literal);
+                    if (multi) skip = 2;
+                }
+                break;
+            case In::Comment:
+                if (c == '\n') in = In::Plain;
+                break;
+            case In::Basic:
+            case In::Literal:
+                if (c == '\\' && in == In::Basic) {
+                    skip = 1;
+                } else if (c == '\n' || c == (in == In::Basic ? '"' : '\'')) {
+                    in = In::Plain;
+                }
+                break;
+            case In::MultiBasic:
+            case In::MultiLiteral: {
+                const char q = in == In::MultiBasic ? '"' : '\'';
+                if (c == '\\' && in == In::MultiBasic) {
+                    skip = 1;
+                } else if (c == q && quotes(i, q) >= 3) {
+                    // Up to two quotes before the closing three belong to the text.
+                    skip = quotes(i, q) - 1;
+                    in = In::Plain;
+                }
+                break;
+            }
+        }
+        for (std::size_t k = 0; k <= skip && i + k < text.size(); ++k) {
+            const unsigned char b = static_cast<unsigned char>(text[i + k]);
+            if (b == '\n') {
+                place = TomlPlace{place.line + 1, 1};
+            } else if ((b & 0xC0) != 0x80) {
+                ++place.column;
+            }
+        }
+        i += skip;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::string at(TomlPlace place) { return std::to_string(place.line) + ":" + std::to_string(place.column) + ": "; }
 
 bool parseToml(std::string_view text, TomlDocument& document, std::string& error) {
     document.tables.clear();
+    if (std::optional<TomlPlace> place = nonAsciiOutsideStrings(text)) {
+        error = at(*place) + "characters beyond ASCII belong in strings and comments";
+        return false;
+    }
     toml::parse_result result = toml::parse(text);
     if (!result) {
         const toml::parse_error& failure = result.error();
