@@ -83,13 +83,17 @@ class Wine:
         # The prefix is ready once cmd answers.
         self.run_raw(["cmd", "/c", "echo", "ready"], timeout=120)
 
-    def trace_message_boxes(self):
-        """Has Wine trace every MessageBoxW call on standard error (see
-        message_boxes): without a display a message box fails at once, and
-        this is the only trace of its text and caption."""
+    def trace_calls(self, *functions):
+        """Has Wine trace every call of the functions ("user32.MessageBoxW")
+        on standard error; returns the environment of such a run."""
         self.run_raw(["reg", "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/t", "REG_SZ",
-                      "/d", "user32.MessageBoxW", "/f"])
+                      "/d", ";".join(functions), "/f"])
         return {"WINEDEBUG": "-all,+relay"}
+
+    def trace_message_boxes(self):
+        """Traces MessageBoxW (see message_boxes): without a display a message
+        box fails at once, and this is the only trace of its text and caption."""
+        return self.trace_calls("user32.MessageBoxW")
 
     def detach_service_dispatcher(self):
         """Makes a dispatcher call outside the service manager fail at once.

@@ -190,6 +190,14 @@ class LogFile(harness.WineCase):
                 self.wine.run(exe, "/help", env={"VENNIC_LOG": value, "QUARLO_LOG": value})
                 self.assertEqual(harness.log_files(self.temp), [])
 
+    def test_kernel32_is_looked_up_not_loaded(self):
+        exe = self.wine.pack(self.dir, BASIC)
+        r = self.wine.run(exe, "/help", env=self.wine.trace_calls("kernel32.LoadLibraryA", "kernel32.GetModuleHandleW"))
+        # The launcher's own calls: its image lies at 0x140000000.
+        calls = re.findall(r'Call KERNEL32\.(\w+)\([0-9a-f]+ L?"([^"]*)"\) ret=14', r.stderr)
+        self.assertIn(("GetModuleHandleW", "kernel32.dll"), calls)
+        self.assertNotIn("LoadLibraryA", [name for name, _ in calls])
+
     def test_locale_from_lang(self):
         exe = self.wine.pack(self.dir, BASIC)
         r, log = self.logged_run(exe, "/help", lang="de_DE.UTF-8")
