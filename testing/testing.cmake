@@ -27,14 +27,17 @@ add_executable(fake_java testing/fake_java.cpp)
 set_target_properties(fake_java PROPERTIES OUTPUT_NAME java)
 wl_test_double(fake_java)
 
-# jvm.dll with JNI_CreateJavaVM, and one without it.
+# jvm.dll with JNI_CreateJavaVM and real JNI function tables, recording what
+# the launcher asks of it (testing/fake_jvm.cpp); and one without the export.
 add_library(fake_jvm SHARED testing/fake_jvm.cpp)
 set_target_properties(fake_jvm PROPERTIES OUTPUT_NAME jvm)
+target_include_directories(fake_jvm SYSTEM PRIVATE ${JNI_INCLUDE_DIRS})
 target_link_options(fake_jvm PRIVATE -Wl,--kill-at)
 wl_test_double(fake_jvm)
 
 add_library(fake_jvm_noexport SHARED testing/fake_jvm.cpp)
 set_target_properties(fake_jvm_noexport PROPERTIES OUTPUT_NAME jvm-noexport)
+target_include_directories(fake_jvm_noexport SYSTEM PRIVATE ${JNI_INCLUDE_DIRS})
 target_compile_definitions(fake_jvm_noexport PRIVATE WITHOUT_CREATE_JAVA_VM)
 target_link_options(fake_jvm_noexport PRIVATE -Wl,--kill-at)
 wl_test_double(fake_jvm_noexport)

@@ -20,6 +20,8 @@ std::string jvmHome;
 std::string javaVersion;
 std::vector<std::string> nonWorkingJavas;
 FunctionAddress createJavaVmEntry = nullptr;
+JavaVM* javaVm = nullptr;
+JNIEnv* jniEnv = nullptr;
 
 std::string instanceName;
 

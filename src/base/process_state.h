@@ -4,6 +4,8 @@
 // of them is freed before the process ends.
 #pragma once
 
+#include <jni.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -47,6 +49,10 @@ extern std::vector<std::string> nonWorkingJavas;
 // plain function address; the JVM side calls it with the JNI signature.
 using FunctionAddress = void (*)();
 extern FunctionAddress createJavaVmEntry;
+// The one JVM of the process and the environment of the thread that created
+// it, set when the creation succeeds and never cleared.
+extern JavaVM* javaVm;
+extern JNIEnv* jniEnv;
 
 // Name of the single-instance semaphore this copy holds (narrow).
 extern std::string instanceName;

@@ -66,6 +66,9 @@ inline constexpr char kConsoleCodepageProperty[] = "vennic.consoleCodepage";
 inline constexpr char kClassPathOption[] = "-Djava.class.path=";
 inline constexpr char kNoRedirectOption[] = "-Dquarlo.noRedir=true";
 inline constexpr char kReduceSignalsOption[] = "-Xrs";
+// Arguments of this prefix are JVM options when entry 125 allows them, and
+// then never reach the application.
+inline constexpr char16_t kJavaOptionArgument[] = u"-J";
 // Arguments of this prefix set the locale options and never reach the application.
 inline constexpr char16_t kLocaleFormatArgument[] = u"-Dsun.locale.formatasdefault=";
 

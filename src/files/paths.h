@@ -90,6 +90,10 @@ std::u16string resolvePath(const std::u16string& path, bool useNarrowDir,
 // resolvePath, made full, lower-cased unless keepCase, backslashes collapsed.
 std::u16string fullPath(const std::u16string& path, bool useNarrowDir, bool keepCase);
 
+// The installation directory: entry 10003 made full against the launcher
+// directory, case kept. It holds the runtime's own subdirectory.
+std::u16string installationDir();
+
 bool pathExists(const std::u16string& path);
 bool pathExists(const std::string& path);
 // The directory search alone decides; gives the entry's last-write time.

@@ -6,6 +6,8 @@
 #include "base/handle.h"
 #include "base/text.h"
 #include "base/winapi.h"
+#include "config/entries.h"
+#include "config/store.h"
 #include "diag/log.h"
 #include "files/paths.h"
 
@@ -260,6 +262,10 @@ std::u16string fullPath(const std::u16string& path, bool useNarrowDir, bool keep
     if (!keepCase) lowercaseAscii(full);
     collapseBackslashes(full);
     return full;
+}
+
+std::u16string installationDir() {
+    return fullPath(fromNarrowPath(getConfigString(cfg::installationDirectory, kBufferSize)), false, true);
 }
 
 bool pathExists(const std::u16string& path) {

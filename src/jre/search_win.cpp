@@ -54,11 +54,6 @@ std::vector<std::string> subkeyNames(HKEY key) {
     return names;
 }
 
-// Where the installer and the user record their choice of JRE.
-std::u16string installationDir() {
-    return fullPath(fromNarrowPath(getConfigString(cfg::installationDirectory, kBufferSize)), false, true);
-}
-
 // The first line of installationDir + name; false when there is no such file
 // or it is empty.
 bool readLocationFile(std::string& line, const char16_t* name) {

@@ -17,8 +17,8 @@
 #include "launcher/cmdline.h"
 #include "launcher/launcher.h"
 #include "options/expand.h"
-#include "options/vmoptions.h"
 #include "service/service.h"
+#include "windows/launch_thread.h"
 
 namespace wl {
 namespace {
@@ -132,11 +132,7 @@ void launchApplication(std::vector<std::u16string> arguments, bool registerConso
     enforceSingleInstance();
     // A runtime is found and its jvm.dll loaded; a failure has been shown.
     if (!LoadDLL(true)) exitLauncher(1);
-    // Creating the JVM and running the application on the launch thread are
-    // not part of this build: the option list is assembled and logged (without
-    // launcher properties) and the launch ends here.
-    JavaVMInitArgs initArgs;
-    assembleVmOptions(initArgs, {}, arguments);
+    if (startLaunchThread(arguments)) return;
     exitLauncher(1);
 }
 

@@ -28,7 +28,8 @@ std::optional<PathFailure> assembleOptionList(OptionInputs& inputs, const std::v
     if (getConfigInt(cfg::useDefaultVmOptionsFile) != 0) collector.readDefaultOptionsFile();
     if (getConfigInt(cfg::allowJavaOptionArguments) != 0) {
         for (const std::u16string& argument : arguments)
-            if (argument.compare(0, 2, u"-J") == 0) collector.handleOptionLine(nullptr, argument.substr(2));
+            if (argument.starts_with(java::kJavaOptionArgument))
+                collector.handleOptionLine(nullptr, argument.substr(std::size(java::kJavaOptionArgument) - 1));
     }
     list = std::move(collector.list);
     if (std::optional<PathFailure> failure = buildClassAndModulePath(inputs, collector.overrides, list))

@@ -65,6 +65,19 @@ class Jre:
             starts.append({"exe": fields[0], "variables": seen, "command": fields[5]})
         return starts
 
+    def configure_jvm(self, *lines):
+        """What the stand-in jvm.dll does (testing/fake_jvm.cpp), by lines such
+        as "main=throw" or "missing=main"."""
+        for dll in self.bin.glob("*/jvm.dll"):
+            (dll.parent / "fake-jvm.cfg").write_text("".join(line + "\n" for line in lines))
+
+    def jvm_record(self):
+        """The stand-in jvm.dll's events, as tuples of their tab-separated fields."""
+        events = []
+        for record in self.bin.glob("*/fake-jvm.record"):
+            events += [tuple(line.split("\t")) for line in record.read_text(encoding="utf-8").splitlines()]
+        return events
+
     def unpack_commands(self):
         record = self.bin / "unpack200.record"
         return record.read_text(encoding="utf-8").splitlines() if record.exists() else []

@@ -42,7 +42,7 @@ class HelpAndDispatch(harness.WineCase):
     def test_marker_must_be_last(self):
         exe = self.wine.pack(self.dir, BASIC)
         r, log = self.logged_run(exe, "a", "b", "__qar_restart")
-        self.assertEqual(r.code, 1, "the worker role runs the launch, which cannot succeed yet")
+        self.assertEqual(r.code, 1, "the worker role runs the launch, which finds no runtime")
         self.assertNotIn("StartServiceCtrlDispatcher", log)
 
         self.wine.detach_service_dispatcher()

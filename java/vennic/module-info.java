@@ -1,0 +1,4 @@
+/** The vennic family's Java-side runtime, started by the native launcher. */
+module com.vennic.runtime {
+    exports com.vennic.runtime;
+}

@@ -1,0 +1,57 @@
+// The Win32 half of the launch thread: the inputs of the launcher properties,
+// and the thread whose stack reservation follows the application's -Xss.
+#include <cstdlib>
+
+#include "base/handle.h"
+#include "base/process_state.h"
+#include "base/winapi.h"
+#include "config/java_contract.h"
+#include "diag/log.h"
+#include "files/paths.h"
+#include "options/vmoptions.h"
+#include "windows/java_vm_launcher.h"
+#include "windows/launch_thread.h"
+
+namespace wl {
+namespace {
+
+LauncherPropertyInputs gatherPropertyInputs() {
+    LauncherPropertyInputs inputs;
+    inputs.semaphoreName = instanceName;
+    inputs.quarlo = java::isQuarlo(flavourCode);
+    inputs.service = isServiceProcess;
+    inputs.modulePath = modulePathNarrow();
+    inputs.tempDir = launcherTempDir;
+    inputs.unextractedPosition = unextractedPosition;
+    // The PATH of this moment, with the runtime's bin directory in front.
+    inputs.path = readEnvironmentNarrow("PATH").value_or(std::string());
+    inputs.manpathSet = std::getenv("MANPATH") != nullptr;
+    inputs.consoleCodepage = GetConsoleOutputCP();
+    return inputs;
+}
+
+DWORD WINAPI launchThreadMain(void* record) {
+    return createJvmAndRunMain(*static_cast<LaunchRecord*>(record), windowsJavaVmPlatform()) ? 1 : 0;
+}
+
+}  // namespace
+
+bool startLaunchThread(const std::vector<std::u16string>& arguments) {
+    logMessage(u"launching program");
+    // Kept until the process ends: the JVM may read the options at any time.
+    auto* record = new LaunchRecord{arguments, {}};
+    assembleVmOptions(record->initArgs, launcherProperties(gatherPropertyInputs()), record->arguments);
+
+    const uint32_t stackSize = launchStackSize(record->initArgs);
+    logMessage(u"used stack size %u", unsigned(stackSize));
+    DWORD threadId = 0;
+    KernelHandle thread(
+        CreateThread(nullptr, stackSize, launchThreadMain, record, STACK_SIZE_PARAM_IS_A_RESERVATION, &threadId));
+    if (!thread) return createJvmAndRunMain(*record, windowsJavaVmPlatform());
+    WaitForSingleObject(thread.get(), INFINITE);
+    DWORD exitCode = 0;
+    GetExitCodeThread(thread.get(), &exitCode);
+    return exitCode != 0;
+}
+
+}  // namespace wl

@@ -1,0 +1,112 @@
+package probe;
+
+import java.io.File;
+import java.io.FileOutputStream;
+import java.io.IOException;
+import java.io.OutputStreamWriter;
+import java.io.Writer;
+import java.nio.charset.StandardCharsets;
+
+/** The application the native HotSpot tests start; the first argument picks what it does. */
+public final class Probe {
+
+    static final String[] PROPERTIES = {
+        "vennic.semaphoreName", "vennic.isQuarlo", "vennic.isService", "vennic.moduleName", "sun.java.command",
+        "vennic.tempDir", "vennic.unextractedPosition", "java.library.path", "vennic.consoleCodepage",
+    };
+
+    public static void main(String[] args) throws Exception {
+        switch (args.length == 0 ? "" : args[0]) {
+            case "report": {
+                // report FILE ...: every argument and the launcher properties.
+                StringBuilder text = new StringBuilder();
+                for (String arg : args) {
+                    text.append("arg\t").append(arg).append('\n');
+                }
+                for (String name : PROPERTIES) {
+                    text.append("prop\t").append(name).append('\t').append(System.getProperty(name, "<unset>"))
+                            .append('\n');
+                }
+                text.append("splash");
+                for (String name : new java.util.TreeSet<>(System.getProperties().stringPropertyNames())) {
+                    if (name.startsWith("vennic.splash.")) {
+                        text.append('\t').append(name.substring(14)).append('=').append(System.getProperty(name));
+                    }
+                }
+                text.append('\n');
+                text.append("helper\t").append(helperState()).append('\n');
+                text.append("module\t").append(moduleName()).append('\n');
+                write(new File(args[1]), text.toString());
+                System.out.println("probe stdout");
+                break;
+            }
+            case "throw":
+                throw new IllegalStateException("probe failure \u00fc");
+            case "linger": {
+                // linger FILE MILLIS: a non-daemon thread writes FILE after a delay.
+                Thread late = new Thread(() -> {
+                    try {
+                        Thread.sleep(Long.parseLong(args[2]));
+                        write(new File(args[1]), "written late\n");
+                    } catch (Exception e) {
+                        throw new RuntimeException(e);
+                    }
+                });
+                late.start();
+                break;
+            }
+            case "serve": {
+                // serve HOOK READY: runs until stopped; the shutdown hook writes HOOK.
+                Runtime.getRuntime().addShutdownHook(new Thread(() -> {
+                    try {
+                        write(new File(args[1]), "hook ran\n");
+                    } catch (IOException e) {
+                        throw new RuntimeException(e);
+                    }
+                }));
+                Thread server = new Thread(() -> {
+                    try {
+                        Thread.sleep(Long.MAX_VALUE);
+                    } catch (InterruptedException e) {
+                        Thread.currentThread().interrupt();
+                    }
+                });
+                server.start();
+                write(new File(args[2]), "ready\n");
+                break;
+            }
+            default:
+                break;
+        }
+    }
+
+    /** What the launcher told the quarlo family's installer helper, if it is there. */
+    static String helperState() throws Exception {
+        try {
+            Class<?> common = Class.forName("com.quarlo.runtime.installer.platform.win32.Common");
+            return String.valueOf(common.getMethod("nativesAvailable").invoke(null));
+        } catch (ClassNotFoundException e) {
+            return "<absent>";
+        }
+    }
+
+    /** The name of the probe's module; null in the unnamed module or on Java 8. */
+    static String moduleName() throws Exception {
+        try {
+            Object module = Class.class.getMethod("getModule").invoke(Probe.class);
+            return (String) module.getClass().getMethod("getName").invoke(module);
+        } catch (NoSuchMethodException e) {
+            return null;
+        }
+    }
+
+    static void write(File file, String text) throws IOException {
+        try (Writer out = new OutputStreamWriter(new FileOutputStream(file), StandardCharsets.UTF_8)) {
+            out.write(text);
+        }
+    }
+
+    /** A main class without main. */
+    public static final class NoMain {
+    }
+}
