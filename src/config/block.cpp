@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "base/text.h"
 #include "diag/log.h"
 
 namespace wl {
