@@ -66,6 +66,7 @@ class TomlForms(base.PackerCase):
             ('[sett\u00e9ings]\n', "app.toml:1:6: characters beyond ASCII"),
             ("[settings] # \u00e9'\nmainClass = '''a''''\u00e9\n", "app.toml:2:21: characters beyond ASCII"),
             ('[messages]\nerrorCaption = "\\"\u00e9"\u00e9\n', "app.toml:2:21: characters beyond ASCII"),
+            ('[settings]\nmainClass = 0"""\u00e9"""\n', "app.toml:2:17: characters beyond ASCII"),
         ]:
             with self.subTest(config=config):
                 self.assert_refused(config, needle)

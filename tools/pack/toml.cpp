@@ -93,9 +93,14 @@ void collect(const toml::table& table, const std::string& name, bool arrayElemen
 // if one does. TOML allows such characters nowhere else, and toml++ 3.3 must
 // not see one there: its test for Unicode whitespace reaches an unreachable
 // point (undefined behaviour) for most of them, the Latin-1 letters included.
+// A quote opens a string only where TOML lets one begin (at the start of a
+// line, or after "=", "[", ",", "{" or "."); elsewhere, as in 0"x", toml++
+// reads it as part of a bare word.
 std::optional<TomlPlace> nonAsciiOutsideStrings(std::string_view text) {
     enum class In { Plain, Comment, Basic, Literal, MultiBasic, MultiLiteral } in = In::Plain;
     TomlPlace place{1, 1};
+    char previous = '\n';  // the last character in plain text that was not a blank
+    constexpr std::size_t npos = std::string_view::npos;
     auto quotes = [&](std::size_t i, char q) {
         std::size_t n = 0;
         while (i + n < text.size() && text[i + n] == q) ++n;
@@ -109,14 +114,17 @@ std::optional<TomlPlace> nonAsciiOutsideStrings(std::string_view text) {
                 if (static_cast<unsigned char>(c) >= 0x80) return place;
                 if (c == '#') {
                     in = In::Comment;
-                } else if (c == '"' || c == '\'') {
+                } else if ((c == '"' || c == '\'') && std::string_view("\n=[,{.").find(previous) != npos) {
                     bool multi = quotes(i, c) >= 3;
                     in = c == '"' ? (multi ? In::MultiBasic : In::Basic) : (multi ? In::MultiLiteral : In::Literal);
                     if (multi) skip = 2;
+                } else if (c != ' ' && c != '\t' && c != '\r') {
+                    previous = c;
                 }
                 break;
             case In::Comment:
                 if (c == '\n') in = In::Plain;
+                previous = '\n';
                 break;
             case In::Basic:
             case In::Literal:
@@ -124,6 +132,7 @@ std::optional<TomlPlace> nonAsciiOutsideStrings(std::string_view text) {
                     skip = 1;
                 } else if (c == '\n' || c == (in == In::Basic ? '"' : '\'')) {
                     in = In::Plain;
+                    previous = c;
                 }
                 break;
             case In::MultiBasic:
@@ -135,6 +144,7 @@ std::optional<TomlPlace> nonAsciiOutsideStrings(std::string_view text) {
                     // Up to two quotes before the closing three belong to the text.
                     skip = quotes(i, q) - 1;
                     in = In::Plain;
+                    previous = q;
                 }
                 break;
             }
