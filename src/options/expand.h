@@ -33,7 +33,9 @@ std::size_t replaceAllInPlace(std::string& text, const std::string& variable, co
 // The whole expansion: the 21 built-in variables in their fixed order, then
 // for each environment entry "NAME=VALUE" in block order ${NAME} and its
 // upper-cased form. Entries without "=", and those beginning with "=" (the
-// per-drive current directories), are skipped.
+// per-drive current directories), are skipped. A text grows to at most 65536
+// characters and takes at most 1024 replacements (replaceAllInPlace alike);
+// beyond either limit the rest stays as written and an error line says so.
 void expandWithValues(std::u16string& text, const WideExpansionValues& values,
                       const std::vector<std::u16string>& environment);
 void expandWithValues(std::string& text, const NarrowExpansionValues& values,

@@ -65,18 +65,26 @@ std::vector<std::string> optionsFileLines(std::string_view bytes) {
 }
 
 bool wildcardMatch(std::string_view pattern, std::string_view text) {
-    std::size_t p = 0, t = 0;
+    // Greedy, going back only to the last "*": time proportional to the
+    // product of the lengths, where trying every split at every "*" grows
+    // exponentially with their number (a pattern of a dozen "*?" against a
+    // version text took seconds).
+    constexpr std::size_t none = std::string_view::npos;
+    std::size_t p = 0, t = 0, star = none, resume = 0;
     while (t < text.size()) {
         if (p < pattern.size() && pattern[p] == '*') {
-            while (p < pattern.size() && pattern[p] == '*') ++p;
-            if (p == pattern.size()) return true;
-            for (std::size_t from = t; from < text.size(); ++from)
-                if (wildcardMatch(pattern.substr(p), text.substr(from))) return true;
+            star = p++;
+            resume = t;
+        } else if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == text[t])) {
+            ++p;
+            ++t;
+        } else if (star != none) {
+            // The last "*" takes one more character.
+            p = star + 1;
+            t = ++resume;
+        } else {
             return false;
         }
-        if (p == pattern.size() || (pattern[p] != '?' && pattern[p] != text[t])) return false;
-        ++p;
-        ++t;
     }
     return pattern.find_first_not_of('*', p) == std::string_view::npos;
 }

@@ -172,4 +172,16 @@ TEST(Expand, GrowthStopsAtTheLimit) {
     clearLog();
 }
 
+TEST(Expand, ReplacementsStopAtTheLimit) {
+    // Each replacement logs the whole text: 1024 of them, then the rest stays.
+    std::string text;
+    for (int i = 0; i < 1500; ++i) text += "${A}";
+    clearLog();
+    wl::expandWithValues(text, narrowValues(), {"A=x"});
+    EXPECT_EQ(text, std::string(1024, 'x') + text.substr(1024));
+    EXPECT_EQ(text.size(), 1024u + 476u * 4u);
+    EXPECT_EQ(logLines().back(), "ERROR: too many replacements, ${A} and later variables stay");
+    clearLog();
+}
+
 }  // namespace

@@ -146,6 +146,19 @@ TEST_F(VmOptionsTest, HugeVersionSpecificCountStopsAtTheStoredPairs) {
     EXPECT_EQ(assemble(), (Strings{"-Dk=1", kNoPath}));
 }
 
+TEST_F(VmOptionsTest, WildcardConditionWithManyStarsIsQuick) {
+    // Trying every split at every "*" took minutes for a dozen "*?".
+    std::string stars = "*";
+    for (int i = 0; i < 12; ++i) stars += "*?";
+    reset({{cfg::versionSpecificOptionCount, "2"},
+           {cfg::versionSpecificCondition, stars + "Z"},
+           {cfg::versionSpecificOptions, "-Dno"},
+           {cfg::versionSpecificCondition + 2, stars + "3"},
+           {cfg::versionSpecificOptions + 2, "-Dyes"}});
+    javaVersion = "17.0.2+8-LTS-86-2022-01-18-2023";
+    EXPECT_EQ(assemble(), (Strings{"-Dyes", kNoPath}));
+}
+
 TEST_F(VmOptionsTest, OptionLinesAndSources) {
     struct Case {
         const char* name;
