@@ -6,7 +6,9 @@
 
 #include <filesystem>
 
+#include "files/extract.h"
 #include "fuzz_support.h"
+#include "codepage.h"
 #include "packer.h"
 #include "platform.h"
 
@@ -61,10 +63,29 @@ std::string smallIcon() {
     return icon + image;
 }
 
+// Whether a name can be written out here: the build machine holds at most 255
+// bytes in one component, Windows 255 characters.
+bool writableHere(const std::string& name) {
+    std::size_t run = 0;
+    for (char c : name) {
+        run = c == '\\' ? 0 : run + 1;
+        if (run > 255) return false;
+    }
+    return true;
+}
+
 // Compiles and packs; false when the packer refuses the text, with its reason.
-bool packText(std::string_view toml, const std::string& baseDir, std::string& package, std::string& error) {
+bool packText(std::string_view toml, const std::string& baseDir, std::string& package, std::string& error,
+              bool& writable) {
     pack::PackConfig config;
     if (!pack::compileConfig(toml, baseDir, 1252, config, error)) return false;
+    writable = true;
+    for (const pack::IncludedFile& file : config.files) {
+        // What the packer takes, the launcher extracts.
+        FUZZ_CHECK(wl::checkIncludedFileName(file.name).empty(), "the launcher refuses %s", file.name.c_str());
+        std::string utf8;
+        writable = writable && pack::codePageToUtf8(file.name, 1252, utf8) && writableHere(utf8);
+    }
     std::vector<std::string> contents;
     for (const pack::IncludedFile& file : config.files) {
         contents.emplace_back();
@@ -93,17 +114,20 @@ extern "C" int LLVMFuzzerInitialize(int*, char*** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::string first, error;
-    if (!packText(fuzz::bytesOf(data, size), (workDir / "src").string(), first, error)) {
+    bool writable = true;
+    if (!packText(fuzz::bytesOf(data, size), (workDir / "src").string(), first, error, writable)) {
         FUZZ_CHECK(!error.empty(), "a refusal says why");
         return 0;
     }
+    // A dump writes the included files out under their names.
+    if (!writable) return 0;
     fs::path out = workDir / "dump";
     fs::remove_all(out);
     std::string dumped;
     FUZZ_CHECK(pack::dumpPackage(first, 1252, out.string(), dumped, error), "dump: %s", error.c_str());
     std::string second;
-    FUZZ_CHECK(packText(dumped, out.string(), second, error), "the dump does not pack: %s\n%s", error.c_str(),
-               dumped.c_str());
+    FUZZ_CHECK(packText(dumped, out.string(), second, error, writable), "the dump does not pack: %s\n%s",
+               error.c_str(), dumped.c_str());
     FUZZ_CHECK(second == first, "the dump packs to other bytes:\n%s", dumped.c_str());
     return 0;
 }
