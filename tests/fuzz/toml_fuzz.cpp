@@ -99,7 +99,9 @@ bool packText(std::string_view toml, const std::string& baseDir, std::string& pa
 
 extern "C" int LLVMFuzzerInitialize(int*, char*** argv) {
     templateImage = loadTemplate((*argv)[0]);
-    workDir = fs::temp_directory_path() / ("winlaunch-fuzz-toml-" + std::to_string(getpid()));
+    // Beside the fuzz target in the build tree, where a run that crashed
+    // leaves nothing in the system's temporary directory.
+    workDir = fs::absolute(fs::path((*argv)[0]).parent_path()) / ("toml-work-" + std::to_string(getpid()));
     fs::create_directories(workDir / "src");
     std::string error;
     // Sources a configuration may name: src/a.txt, src/lib/b.bin, src/app.ico.
