@@ -2,6 +2,7 @@
 // line as UTF-8 text.
 #include "fuzz_support.h"
 #include "launcher/cmdline.h"
+#include "service/runtime.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::u16string line = fuzz::wide(fuzz::bytesOf(data, size));
