@@ -5,6 +5,7 @@
 //                 openjdk version "17.0.2" 2022-01-18); "line=" prints none
 //   exit=<n>      the exit code (default 0)
 //   hang=1        never ends (the caller has to terminate it)
+//   sleep=<ms>    waits that long before it answers
 // Like a real JVM it first prints a notice for each Java option variable it
 // sees. Every start appends one line to fake-java.record beside it: the file
 // name, then NAME=value or just NAME (unset) for _JAVA_OPTIONS,
@@ -74,6 +75,7 @@ int main() {
     std::string firstLine = "openjdk version \"17.0.2\" 2022-01-18";
     int exitCode = 0;
     bool hang = false;
+    DWORD sleepMs = 0;
     std::string config = readFile(dir + L"fake-java.cfg");
     size_t at = 0;
     while (at < config.size()) {
@@ -88,6 +90,7 @@ int main() {
         if (key == "line") firstLine = value;
         else if (key == "exit") exitCode = atoi(value.c_str());
         else if (key == "hang") hang = value == "1";
+        else if (key == "sleep") sleepMs = DWORD(std::strtoul(value.c_str(), nullptr, 10));
     }
 
     static const wchar_t* const names[] = {L"_JAVA_OPTIONS", L"JAVA_TOOL_OPTIONS", L"JDK_JAVA_OPTIONS"};
@@ -107,6 +110,7 @@ int main() {
     append(dir + L"fake-java.record", record);
 
     if (hang) Sleep(INFINITE);
+    Sleep(sleepMs);
     printError(notices);
     if (!firstLine.empty()) printError(firstLine + "\n");
     printError("OpenJDK Runtime Environment (stand-in)\n");

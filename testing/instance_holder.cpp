@@ -2,8 +2,11 @@
 // holds a named semaphore the way the launcher does and records its process id
 // under HKCU, then stays alive until its standard input is closed.
 //
-//   instance_holder <semaphore name> [<pid value name> [<delay ms>]]
+//   instance_holder [--deny-access] <semaphore name> [<pid value name> [<delay ms>]]
 //
+// With --deny-access the semaphore's access list is empty, so that no one
+// else may open it: a copy that tries to gets ERROR_ACCESS_DENIED, as for a
+// global semaphore of another user.
 // Prints "ready <pid>" once the semaphore is held. The process id is written
 // after the delay, so a second copy can be made to wait for it. Without a
 // value name nothing is written. Ends by itself after two minutes.
@@ -11,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -36,14 +40,27 @@ void writePid(const char* valueName) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    SECURITY_ATTRIBUTES* security = nullptr;
+    SECURITY_ATTRIBUTES denyAll{sizeof denyAll, nullptr, FALSE};
+    SECURITY_DESCRIPTOR descriptor;
+    ACL emptyList;
+    if (argc >= 2 && std::strcmp(argv[1], "--deny-access") == 0) {
+        InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+        InitializeAcl(&emptyList, sizeof emptyList, ACL_REVISION);
+        SetSecurityDescriptorDacl(&descriptor, TRUE, &emptyList, FALSE);
+        denyAll.lpSecurityDescriptor = &descriptor;
+        security = &denyAll;
+        --argc;
+        ++argv;
+    }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: instance_holder <semaphore name> [<pid value name> [<delay ms>]]\n");
+        std::fprintf(stderr, "usage: instance_holder [--deny-access] <semaphore name> [<pid value name> [<delay ms>]]\n");
         return 2;
     }
     CloseHandle(CreateThread(nullptr, 0, giveUp, nullptr, 0, nullptr));
 
     SetLastError(0);
-    HANDLE semaphore = CreateSemaphoreA(nullptr, 1, 1, argv[1]);
+    HANDLE semaphore = CreateSemaphoreA(security, 1, 1, argv[1]);
     if (!semaphore || GetLastError() == ERROR_ALREADY_EXISTS) {
         std::fprintf(stderr, "instance_holder: %s is taken (%lu)\n", argv[1], GetLastError());
         return 2;

@@ -1,8 +1,9 @@
 #include "config/block.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
-#include "base/text.h"
 #include "diag/log.h"
 
 namespace wl {
@@ -80,11 +81,19 @@ bool BlockReader::readLength(int32_t& length, const char16_t* failureText) {
     if (!readInt(length)) return false;
     uint64_t position = source_.position();
     uint64_t left = position < source_.size() ? source_.size() - position : 0;
-    if (length < 0 || uint64_t(length) > left) {
+    // Room for the terminator as well; a wide text is widened into a second
+    // buffer of the same size.
+    if (length < 0 || uint64_t(length) > left || !canAllocate(std::size_t(length) + 2)) {
         fail(failureText);
         return false;
     }
     return true;
+}
+
+bool BlockReader::tryAllocation(std::size_t bytes) {
+    void* probe = std::malloc(bytes);
+    std::free(probe);
+    return probe != nullptr;
 }
 
 bool BlockReader::readString(std::string& value) {
@@ -143,30 +152,86 @@ bool locateConfigBlock(BlockReader& reader, uint64_t& blockStart) {
 
 namespace {
 
-bool readMessageRecords(BlockReader& reader, int32_t count,
-                        std::vector<std::pair<int32_t, std::u16string>>& out) {
+bool readMessageRecords(BlockReader& reader, int32_t count, BlockVisitor& visitor, bool inSection) {
     for (int32_t i = 0; i < count; ++i) {
         int32_t id;
         std::u16string text;
         if (!reader.readInt(id) || !reader.readWString(text)) return false;
-        out.emplace_back(id, std::move(text));
+        if (inSection) {
+            visitor.sectionMessage(id, std::move(text));
+        } else {
+            visitor.message(id, std::move(text));
+        }
     }
     return true;
 }
 
+// Collects the records as the file holds them.
+class BlockCollector : public BlockVisitor {
+public:
+    BlockCollector(ParsedBlock& block, const std::function<void()>& beforeSections)
+        : block_(block), beforeSections_(beforeSections) {}
+    void header(int32_t word1, int32_t word2, int64_t length) override {
+        block_.headerWord1 = word1;
+        block_.headerWord2 = word2;
+        block_.headerLength = length;
+    }
+    void setting(int32_t id, std::string&& value) override { block_.settings.emplace_back(id, std::move(value)); }
+    void message(int32_t id, std::u16string&& text) override { block_.messages.emplace_back(id, std::move(text)); }
+    void beforeSections() override {
+        if (beforeSections_) beforeSections_();
+    }
+    void section(std::string&& prefix) override { block_.sections.push_back({std::move(prefix), {}}); }
+    void sectionMessage(int32_t id, std::u16string&& text) override {
+        block_.sections.back().messages.emplace_back(id, std::move(text));
+    }
+
+private:
+    ParsedBlock& block_;
+    const std::function<void()>& beforeSections_;
+};
+
+// Ends a text at its first NUL, as a C string would end there.
+template <class S> S&& endAtNul(S& text) {
+    text.resize(std::min(text.size(), text.find(typename S::value_type(0))));
+    return std::move(text);
+}
+
+// Applies the records to a store: a later id replaces an earlier one, texts
+// are cut at an embedded NUL as C strings end there, and only the messages of
+// sections whose prefix begins the locale code count.
+class StoreLoader : public BlockVisitor {
+public:
+    StoreLoader(ConfigStore& store, const std::function<std::string()>& localeCode)
+        : store_(store), localeCode_(localeCode) {}
+    void setting(int32_t id, std::string&& value) override { store_.settings[id] = endAtNul(value); }
+    void message(int32_t id, std::u16string&& text) override { store_.messages[id] = endAtNul(text); }
+    void beforeSections() override { code_ = localeCode_(); }
+    void section(std::string&& prefix) override { matching_ = sectionMatches(prefix, code_); }
+    void sectionMessage(int32_t id, std::u16string&& text) override {
+        if (matching_) message(id, std::move(text));
+    }
+
+private:
+    ConfigStore& store_;
+    const std::function<std::string()>& localeCode_;
+    std::string code_;
+    bool matching_ = false;
+};
+
 }  // namespace
 
-bool parseConfigBlock(BlockReader& reader, ParsedBlock& block, const std::function<void()>& beforeSections) {
-    block.start = reader.source().position();
+bool readBlockRecords(BlockReader& reader, BlockVisitor& visitor) {
     int32_t magic;
     if (!reader.readInt(magic)) return false;
     if (uint32_t(magic) != kConfigMagic) {
         reader.fail(u"Internal Error: magic");
         return false;
     }
-    if (!reader.readInt(block.headerWord1) || !reader.readInt(block.headerWord2) ||
-        !reader.readLong(block.headerLength))
-        return false;
+    int32_t word1, word2;
+    int64_t length;
+    if (!reader.readInt(word1) || !reader.readInt(word2) || !reader.readLong(length)) return false;
+    visitor.header(word1, word2, length);
 
     int32_t count;
     if (!reader.readInt(count)) return false;
@@ -174,24 +239,35 @@ bool parseConfigBlock(BlockReader& reader, ParsedBlock& block, const std::functi
         int32_t id;
         std::string value;
         if (!reader.readInt(id) || !reader.readString(value)) return false;
-        block.settings.emplace_back(id, std::move(value));
+        visitor.setting(id, std::move(value));
     }
     if (!reader.readInt(count)) return false;
-    if (!readMessageRecords(reader, count, block.messages)) return false;
+    if (!readMessageRecords(reader, count, visitor, false)) return false;
 
-    if (beforeSections) beforeSections();
+    visitor.beforeSections();
 
     if (!reader.readInt(count)) return false;
     for (int32_t k = 0; k < count; ++k) {
-        LanguageSection section;
+        std::string prefix;
         int32_t entries;
-        if (!reader.readString(section.prefix) || !reader.readInt(entries) ||
-            !readMessageRecords(reader, entries, section.messages))
-            return false;
-        block.sections.push_back(std::move(section));
+        if (!reader.readString(prefix)) return false;
+        visitor.section(std::move(prefix));
+        if (!reader.readInt(entries) || !readMessageRecords(reader, entries, visitor, true)) return false;
     }
+    return true;
+}
+
+bool parseConfigBlock(BlockReader& reader, ParsedBlock& block, const std::function<void()>& beforeSections) {
+    block.start = reader.source().position();
+    BlockCollector collector(block, beforeSections);
+    if (!readBlockRecords(reader, collector)) return false;
     block.end = reader.source().position();
     return true;
+}
+
+bool loadConfigBlock(BlockReader& reader, ConfigStore& store, const std::function<std::string()>& localeCode) {
+    StoreLoader loader(store, localeCode);
+    return readBlockRecords(reader, loader);
 }
 
 bool sectionMatches(std::string_view prefix, std::string_view localeCode) {
@@ -199,11 +275,14 @@ bool sectionMatches(std::string_view prefix, std::string_view localeCode) {
 }
 
 void applyConfigBlock(const ParsedBlock& block, std::string_view localeCode, ConfigStore& store) {
-    for (const auto& [id, value] : block.settings) store.settings[id] = untilNul(value);
-    for (const auto& [id, text] : block.messages) store.messages[id] = untilNul(text);
+    std::function<std::string()> code = [&] { return std::string(localeCode); };
+    StoreLoader loader(store, code);
+    for (const auto& [id, value] : block.settings) loader.setting(id, std::string(value));
+    for (const auto& [id, text] : block.messages) loader.message(id, std::u16string(text));
+    loader.beforeSections();
     for (const LanguageSection& section : block.sections) {
-        if (!sectionMatches(section.prefix, localeCode)) continue;
-        for (const auto& [id, text] : section.messages) store.messages[id] = untilNul(text);
+        loader.section(std::string(section.prefix));
+        for (const auto& [id, text] : section.messages) loader.sectionMessage(id, std::u16string(text));
     }
 }
 

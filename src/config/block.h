@@ -8,6 +8,7 @@
 //   int32 K, K x (int32 length, prefix bytes, int32 E, E message records).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -61,12 +62,20 @@ public:
     bool readInt(int32_t& value);
     bool readShort(int16_t& value);
     bool readLong(int64_t& value);
-    // An int32 byte length, then that many bytes. A negative length, or one
-    // beyond the end of the source, fails before anything is allocated.
+    // An int32 byte length, then that many bytes. A negative length, one
+    // beyond the end of the source, or one the process cannot allocate fails
+    // before the value is allocated.
     bool readString(std::string& value);
     // An int32 byte length B, then B bytes of UTF-16LE; an odd last byte is
     // read and dropped.
     bool readWString(std::u16string& value);
+
+    // Asked before a record is allocated: whether that many bytes can be had.
+    // A length the file can hold may still be more than a 32-bit process can
+    // allocate, and a failed allocation must end like a short read, not in
+    // the allocator. The default tries the allocation without throwing.
+    bool (*canAllocate)(std::size_t bytes) = tryAllocation;
+    static bool tryAllocation(std::size_t bytes);
 
     bool failed() const { return failure_ != nullptr; }
     const char16_t* failure() const { return failure_; }
@@ -105,10 +114,36 @@ struct ParsedBlock {
 // of the raw data of the last section-table entry. Logs what it finds.
 bool locateConfigBlock(BlockReader& reader, uint64_t& blockStart);
 
+// Receives the records of a block in file order, each as soon as it is read,
+// so that a block damaged further on leaves everything before the damage
+// delivered.
+class BlockVisitor {
+public:
+    virtual ~BlockVisitor() = default;
+    virtual void header(int32_t /*word1*/, int32_t /*word2*/, int64_t /*length*/) {}
+    virtual void setting(int32_t id, std::string&& value) = 0;
+    virtual void message(int32_t id, std::u16string&& text) = 0;
+    // Once the messages are read, before the first language section.
+    virtual void beforeSections() {}
+    virtual void section(std::string&& prefix) = 0;
+    // A message of the section begun last.
+    virtual void sectionMessage(int32_t id, std::u16string&& text) = 0;
+};
+
+// Reads the block at the current position into the visitor.
+bool readBlockRecords(BlockReader& reader, BlockVisitor& visitor);
+
 // Reads the block at the current position. beforeSections runs once the
-// messages are read, before the first language section.
+// messages are read, before the first language section. On failure the block
+// holds what was read before it, the section being read included.
 bool parseConfigBlock(BlockReader& reader, ParsedBlock& block,
                       const std::function<void()>& beforeSections = nullptr);
+
+// Reads the block at the current position straight into the store, as
+// applyConfigBlock would apply it; localeCode is asked once, before the first
+// language section. On failure the store holds what was read before it, so
+// that the error can already use a caption read from the block.
+bool loadConfigBlock(BlockReader& reader, ConfigStore& store, const std::function<std::string()>& localeCode);
 
 // A language section applies when the locale code begins with its prefix.
 bool sectionMatches(std::string_view prefix, std::string_view localeCode);

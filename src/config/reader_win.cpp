@@ -55,16 +55,17 @@ int32_t readConfigBlock() {
     FileHandle file = openOwnExecutable();
     FileSource source(file.get());
     BlockReader reader(source);
-    ParsedBlock block;
-    std::string localeCode = "en";
     uint64_t start = 0;
-    bool ok = locateConfigBlock(reader, start) && parseConfigBlock(reader, block, [&] {
-                  localeCode = detectLocaleCode();
-                  rememberLocaleParts(localeCode);
+    // Records go into the store as they are read: when the block is damaged
+    // further on, the error already has the caption (message 1000) if the
+    // block carried it before the damage.
+    bool ok = locateConfigBlock(reader, start) && loadConfigBlock(reader, configStore, [] {
+                  std::string code = detectLocaleCode();
+                  rememberLocaleParts(code);
+                  return code;
               });
     if (!ok) fatalError(reader.failure());
-    applyConfigBlock(block, localeCode, configStore);
-    configBlockEnd = uint32_t(block.end);
+    configBlockEnd = uint32_t(source.position());
     file.reset();
 
     int32_t applicationType = getConfigInt(cfg::applicationType);

@@ -24,6 +24,16 @@ bool startsWithIgnoringCase(const std::u16string& text, const std::u16string& pr
     return true;
 }
 
+// The entry is the directory itself or lies below it: the match must end at
+// a separator, so C:\WindowsApps is not under C:\Windows.
+bool isUnderDirectory(const std::u16string& entry, const std::u16string& directory) {
+    if (!startsWithIgnoringCase(entry, directory)) return false;
+    if (entry.size() == directory.size()) return true;
+    char16_t next = entry[directory.size()];
+    char16_t last = directory.empty() ? u'\\' : directory.back();
+    return next == u'\\' || next == u'/' || last == u'\\' || last == u'/';
+}
+
 }  // namespace
 
 std::vector<std::string> splitPathList(const std::string& list) { return split(list); }
@@ -32,7 +42,7 @@ std::vector<std::u16string> splitPathList(const std::u16string& list) { return s
 std::u16string reducePathValue(const std::u16string& path, const std::u16string& windowsDir) {
     std::u16string reduced;
     for (const std::u16string& entry : split(path)) {
-        if (!startsWithIgnoringCase(entry, windowsDir)) continue;
+        if (!isUnderDirectory(entry, windowsDir)) continue;
         if (!reduced.empty()) reduced += u';';
         reduced += entry;
     }

@@ -14,8 +14,9 @@ namespace wl {
 std::vector<std::string> splitPathList(const std::string& list);
 std::vector<std::u16string> splitPathList(const std::u16string& list);
 
-// The entries of PATH whose beginning equals the Windows directory ignoring
-// case (A-Z), joined with ";" in their order. Empty when none is.
+// The entries of PATH that are the Windows directory or lie below it,
+// compared ignoring case (A-Z), joined with ";" in their order. Empty when
+// none is.
 std::u16string reducePathValue(const std::u16string& path, const std::u16string& windowsDir);
 
 // The directories joined with ";", a ";" behind them unless the result is

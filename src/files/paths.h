@@ -74,7 +74,8 @@ std::u16string moduleFileNameWide();
 
 const std::u16string& modulePathWide();
 const std::string& modulePathNarrow();
-// Directories of the two module paths, with their trailing backslash.
+// Directories of the two module paths, with their trailing backslash; the
+// narrow one also widened with the code page of the file functions.
 const std::string& launcherDirNarrow();
 const std::u16string& launcherDirNarrowAsWide();
 const std::u16string& launcherDirWide();
@@ -83,7 +84,7 @@ const std::u16string& launcherDirWide();
 std::optional<std::string> shortPathViaCmd(const std::u16string& path);
 
 // A relative path is taken against the directory of baseFile when given, else
-// against the launcher directory (its narrow form widened when useNarrowDir).
+// against the launcher directory (its narrow form, widened, when useNarrowDir).
 std::u16string resolvePath(const std::u16string& path, bool useNarrowDir,
                            const std::u16string* baseFile = nullptr);
 // resolvePath, made full, lower-cased unless keepCase, backslashes collapsed.

@@ -1,5 +1,7 @@
 // The Win32 half of the path utilities: gathers the system's answers and hands
 // them to the decisions in paths.cpp.
+#include <algorithm>
+
 #include "base/format.h"
 #include "base/handle.h"
 #include "base/text.h"
@@ -83,7 +85,10 @@ void computeLauncherDirs() {
     if (n > 0 && n < sizeof narrow) {
         p.dirNarrow = filePart ? std::string(narrow, std::size_t(filePart - narrow)) : std::string(narrow, n);
     }
-    p.dirNarrowAsWide = widenBytes(p.dirNarrow);
+    // Widened with the code page, so that a later narrow conversion gives the
+    // same bytes back; byte for byte would garble every character beyond
+    // Latin-1.
+    p.dirNarrowAsWide = fromNarrowPath(p.dirNarrow);
 
     std::u16string wide(6000, u'\0');
     wchar_t* wideFilePart = nullptr;
@@ -97,12 +102,19 @@ void computeLauncherDirs() {
 }  // namespace
 
 std::u16string moduleFileNameWide() {
+    // A full buffer means the name may be cut, and the call does not say how
+    // long it is: the buffer doubles until the name fits, up to the longest
+    // path Windows has.
+    constexpr DWORD kLongestPath = 32768;
     std::u16string raw;
-    readSystemString(raw, [](wchar_t* b, DWORD n) {
-        DWORD got = GetModuleFileNameW(nullptr, b, n);
-        return got >= n ? n + 1 : got;  // a full buffer means it may be cut: ask for more
-    });
-    return raw;
+    for (DWORD size = MAX_PATH;; size = std::min(2 * size, kLongestPath)) {
+        raw.assign(size, u'\0');
+        DWORD got = GetModuleFileNameW(nullptr, W(raw.data()), size);
+        if (got < size || size == kLongestPath) {
+            raw.resize(std::min(got, size));
+            return raw;
+        }
+    }
 }
 
 std::string toNarrowPath(const std::u16string& path, bool* lossy) {

@@ -20,6 +20,17 @@ std::string instanceNameFor(const std::string& instanceKey, bool global);
 // The name with the claimed number appended, used when single-instance mode is off.
 std::string numberedInstanceName(const std::string& name, uint32_t number);
 
+// Whether creating the semaphore found its name held, from the error code the
+// creation left: the name existed (ERROR_ALREADY_EXISTS), or another user's
+// copy holds it in the global namespace, whose semaphore this user may not
+// open (ERROR_ACCESS_DENIED). Any other failure leaves the name free.
+bool semaphoreNameTaken(uint32_t creationError);
+
+// Whether the image path of the process recorded as the first copy names this
+// executable: equal ignoring case (A-Z), with runs of backslashes as one. A
+// stale process id may belong to any other program by now.
+bool sameExecutable(const std::u16string& imagePath, const std::u16string& ownPath);
+
 // --- Windows side ---
 
 // The instance key: the executable's full narrow path, lower-cased.

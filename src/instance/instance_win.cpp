@@ -84,6 +84,22 @@ WindowFunctions windowFunctions() {
             lookupFunction<decltype(&ShowWindow)>(user32, "ShowWindow"),
             lookupFunction<decltype(&SetForegroundWindow)>(user32, "SetForegroundWindow"),
             lookupFunction<decltype(&GetLastActivePopup)>(user32, "GetLastActivePopup")};
+// The long path of a running process's executable; empty when it cannot be
+// learned (the process has ended, or belongs to someone this user may not ask).
+std::u16string processImagePath(DWORD processId) {
+    KernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    if (!process) return {};
+    std::u16string image;
+    if (!readSystemString(image, [&](wchar_t* b, DWORD n) {
+            DWORD size = n;
+            if (QueryFullProcessImageNameW(process.get(), 0, b, &size)) return size;
+            return GetLastError() == ERROR_INSUFFICIENT_BUFFER ? 2 * n : DWORD(0);
+        }))
+        return {};
+    std::u16string longForm;
+    if (readSystemString(longForm, [&](wchar_t* b, DWORD n) { return GetLongPathNameW(W(image), b, n); }))
+        image = longForm;
+    return image;
 }
 
 struct Activation {
@@ -144,32 +160,41 @@ void enforceSingleInstance() {
         for (uint32_t n = 0;; ++n) {
             std::string name = numberedInstanceName(instanceName, n);
             Semaphore semaphore = createSemaphore(name);
-            if (semaphore.error != ERROR_ALREADY_EXISTS || n == kLastSemaphoreNumber) {
+            if (!semaphoreNameTaken(semaphore.error) || n == kLastSemaphoreNumber) {
                 instanceName = name;
                 logSemaphore(name, semaphore);
                 return;
             }
-            CloseHandle(semaphore.handle);
+            if (semaphore.handle) CloseHandle(semaphore.handle);
         }
     }
 
     logMessage(u"single instance mode");
     Semaphore semaphore = createSemaphore(instanceName);
     logSemaphore(instanceName, semaphore);
-    if (semaphore.error != ERROR_ALREADY_EXISTS) {
+    if (!semaphoreNameTaken(semaphore.error)) {
         // The first copy. The handle stays open until the process ends, which
         // frees the lock.
         writeOwnPid(key);
         return;
     }
-    CloseHandle(semaphore.handle);
+    if (semaphore.handle) CloseHandle(semaphore.handle);
     DWORD other = readOtherPid(key);
     for (int i = 0; other == 0 && i < kPidRetries; ++i) {
         Sleep(100);
         other = readOtherPid(key);
     }
     logMessage(u"other pid %d", int(other));
-    if (other != 0 && getConfigInt(cfg::activateFirstInstance) != 0) activateInstanceWindows(other, true);
+    if (other != 0 && getConfigInt(cfg::activateFirstInstance) != 0) {
+        // The recorded id may be stale: only this executable's windows are
+        // brought to the front, never another program's.
+        std::u16string image = processImagePath(other);
+        if (sameExecutable(image, modulePathWide())) {
+            activateInstanceWindows(other, true);
+        } else {
+            logMessage(u"process %d is not this program (%s)", int(other), image.c_str());
+        }
+    }
     logMessage(u"exiting");
     exitLauncher(0);
 }

@@ -10,6 +10,10 @@ namespace {
 // environment variable can hold: environment values that name each other
 // could otherwise double the text with every variable.
 constexpr std::size_t kMaxExpandedLength = 65536;
+// Nor by more replacements than this, all variables together: each one logs
+// the whole text, so values that name each other could otherwise keep the
+// launcher busy for minutes within the length limit.
+constexpr std::size_t kMaxReplacements = 1024;
 
 enum class Value : uint8_t { LauncherDir, LauncherTempDir, Separator, JvmHome, SystemTempDir };
 
@@ -59,8 +63,15 @@ void logTooLong(const std::u16string& variable) {
     logError(u"text too long to expand %s further", variable.c_str());
 }
 void logTooLong(const std::string& variable) { logError(u"text too long to expand %S further", variable.c_str()); }
+void logTooMany(const std::u16string& variable) {
+    logError(u"too many replacements, %s and later variables stay", variable.c_str());
+}
+void logTooMany(const std::string& variable) {
+    logError(u"too many replacements, %S and later variables stay", variable.c_str());
+}
 
-template <class S> std::size_t replaceAll(S& text, const S& variable, const S& value) {
+// budget: the replacements still allowed in this text.
+template <class S> std::size_t replaceAll(S& text, const S& variable, const S& value, std::size_t& budget) {
     if (variable.empty()) return 0;
     std::size_t count = 0;
     std::size_t at = text.find(variable);
@@ -69,6 +80,11 @@ template <class S> std::size_t replaceAll(S& text, const S& variable, const S& v
             logTooLong(variable);
             break;
         }
+        if (budget == 0) {
+            logTooMany(variable);
+            break;
+        }
+        --budget;
         text.replace(at, variable.size(), value);
         ++count;
         logReplacement(variable, value, text);
@@ -81,6 +97,7 @@ template <class S> std::size_t replaceAll(S& text, const S& variable, const S& v
 template <class S>
 void expandAll(S& text, const ExpansionValues<S>& values, const std::vector<S>& environment) {
     const S separator = fromAscii<S>(";");
+    std::size_t budget = kMaxReplacements;
     for (const Row& row : kRows) {
         const S* value = nullptr;
         switch (row.value) {
@@ -90,27 +107,31 @@ void expandAll(S& text, const ExpansionValues<S>& values, const std::vector<S>& 
         case Value::JvmHome: value = &values.jvmHome; break;
         case Value::SystemTempDir: value = &values.systemTempDir; break;
         }
-        replaceAll(text, fromAscii<S>(row.variable), *value);
+        replaceAll(text, fromAscii<S>(row.variable), *value, budget);
     }
     for (const S& entry : environment) {
+        // Entries that begin with "=" are the per-drive current directories
+        // (=C:=C:\dir), not variables.
         std::size_t equals = entry.find(typename S::value_type('='));
-        if (equals == S::npos) continue;
+        if (equals == S::npos || equals == 0) continue;
         S value = entry.substr(equals + 1);
         S pattern = fromAscii<S>("${") + entry.substr(0, equals) + fromAscii<S>("}");
-        replaceAll(text, pattern, value);
+        replaceAll(text, pattern, value, budget);
         for (auto& c : pattern) c = asciiUpper(c);
-        replaceAll(text, pattern, value);
+        replaceAll(text, pattern, value, budget);
     }
 }
 
 }  // namespace
 
 std::size_t replaceAllInPlace(std::u16string& text, const std::u16string& variable, const std::u16string& value) {
-    return replaceAll(text, variable, value);
+    std::size_t budget = kMaxReplacements;
+    return replaceAll(text, variable, value, budget);
 }
 
 std::size_t replaceAllInPlace(std::string& text, const std::string& variable, const std::string& value) {
-    return replaceAll(text, variable, value);
+    std::size_t budget = kMaxReplacements;
+    return replaceAll(text, variable, value, budget);
 }
 
 void expandWithValues(std::u16string& text, const WideExpansionValues& values,

@@ -32,7 +32,10 @@ std::size_t replaceAllInPlace(std::string& text, const std::string& variable, co
 
 // The whole expansion: the 21 built-in variables in their fixed order, then
 // for each environment entry "NAME=VALUE" in block order ${NAME} and its
-// upper-cased form. Entries without "=" are skipped.
+// upper-cased form. Entries without "=", and those beginning with "=" (the
+// per-drive current directories), are skipped. A text grows to at most 65536
+// characters and takes at most 1024 replacements (replaceAllInPlace alike);
+// beyond either limit the rest stays as written and an error line says so.
 void expandWithValues(std::u16string& text, const WideExpansionValues& values,
                       const std::vector<std::u16string>& environment);
 void expandWithValues(std::string& text, const NarrowExpansionValues& values,
@@ -42,7 +45,8 @@ void expandWithValues(std::string& text, const NarrowExpansionValues& values,
 
 // Expands a wide text in place. With narrowForms the launcher directory and
 // the system temporary directory are substituted in their narrow forms
-// widened byte for byte, so the result survives a later narrow conversion.
+// widened with the code page of the file functions, so the result survives a
+// later narrow conversion.
 // Determines the base temporary directory on every call, so it can end the
 // launch when none is usable (message 1015).
 void expandVariables(std::u16string& text, bool narrowForms);

@@ -38,10 +38,13 @@ std::vector<std::string> narrowEnvironment() {
 void expandVariables(std::u16string& text, bool narrowForms) {
     WideExpansionValues values;
     values.launcherDir = resolvePath(u"", narrowForms);
-    values.launcherTempDir = widenBytes(launcherTempDir);
-    values.jvmHome = widenBytes(jvmHome);
+    // The narrow values are widened with the code page of the file functions,
+    // as every narrow path is, so that a later narrow conversion gives their
+    // bytes back.
+    values.launcherTempDir = fromNarrowPath(launcherTempDir);
+    values.jvmHome = fromNarrowPath(jvmHome);
     // Determined on every call, whether or not the text holds the variable.
-    values.systemTempDir = narrowForms ? widenBytes(baseTempDir()) : baseTempDirWide(true);
+    values.systemTempDir = narrowForms ? fromNarrowPath(baseTempDir()) : baseTempDirWide(true);
     expandWithValues(text, values, wideEnvironment());
 }
 

@@ -1,5 +1,6 @@
 #include "options/optionsfile.h"
 
+#include <algorithm>
 #include <climits>
 
 #include "base/process_state.h"
@@ -64,18 +65,26 @@ std::vector<std::string> optionsFileLines(std::string_view bytes) {
 }
 
 bool wildcardMatch(std::string_view pattern, std::string_view text) {
-    std::size_t p = 0, t = 0;
+    // Greedy, going back only to the last "*": time proportional to the
+    // product of the lengths, where trying every split at every "*" grows
+    // exponentially with their number (a pattern of a dozen "*?" against a
+    // version text took seconds).
+    constexpr std::size_t none = std::string_view::npos;
+    std::size_t p = 0, t = 0, star = none, resume = 0;
     while (t < text.size()) {
         if (p < pattern.size() && pattern[p] == '*') {
-            while (p < pattern.size() && pattern[p] == '*') ++p;
-            if (p == pattern.size()) return true;
-            for (std::size_t from = t; from < text.size(); ++from)
-                if (wildcardMatch(pattern.substr(p), text.substr(from))) return true;
+            star = p++;
+            resume = t;
+        } else if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == text[t])) {
+            ++p;
+            ++t;
+        } else if (star != none) {
+            // The last "*" takes one more character.
+            p = star + 1;
+            t = ++resume;
+        } else {
             return false;
         }
-        if (p == pattern.size() || (pattern[p] != '?' && pattern[p] != text[t])) return false;
-        ++p;
-        ++t;
     }
     return pattern.find_first_not_of('*', p) == std::string_view::npos;
 }
@@ -123,6 +132,11 @@ void OptionCollector::handleOptionLine(const std::u16string* baseFile, const std
             logError(u"options files nested deeper than %d, %s skipped", int(kMaxIncludeDepth), resolved.c_str());
             return;
         }
+        if (included_ >= kMaxIncludedFiles) {
+            logError(u"more than %d options files included, %s skipped", int(kMaxIncludedFiles), resolved.c_str());
+            return;
+        }
+        ++included_;
         std::optional<OpenedFile> file = inputs_.openFile(resolved);
         logMessage(u"adding vmoptions from (%p) <%s> (%s)", file ? file->handle : nullptr, resolved.c_str(),
                    expanded.c_str());
@@ -184,8 +198,15 @@ void OptionCollector::addConfiguredOptions(const std::vector<std::u16string>& ar
         logMessage(u"check %d version specific vm option lines for %S", count, javaVersion.c_str());
         if (!javaVersion.empty()) {
             int32_t major = majorVersion(javaVersion);
-            // The ids of pair k must stay within the int32 range.
-            const int32_t lastPair = (INT32_MAX - cfg::versionSpecificOptions) / 2;
+            // The ids of pair k must stay within the int32 range. A pair
+            // behind the last stored setting has no condition and cannot
+            // match: a count far beyond the stored pairs must not spin the
+            // loop through millions of absent ones.
+            int32_t lastPair = (INT32_MAX - cfg::versionSpecificOptions) / 2;
+            const int32_t lastId = configStore.settings.empty() ? 0 : configStore.settings.rbegin()->first;
+            lastPair = lastId < cfg::versionSpecificCondition
+                           ? -1
+                           : std::min(lastPair, (lastId - cfg::versionSpecificCondition) / 2);
             for (int32_t k = 0; k < count && k <= lastPair; ++k) {
                 std::string condition = dupConfigString(cfg::versionSpecificCondition + 2 * k);
                 if (!versionConditionMatches(condition, javaVersion, major)) continue;

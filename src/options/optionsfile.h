@@ -73,6 +73,10 @@ public:
 
 // Files being read inside each other: more than this many at once is refused.
 constexpr std::size_t kMaxIncludeDepth = 16;
+// Includes read in one assembly, all files together: a file that includes
+// another several times, on every level, would otherwise be read a number of
+// times that grows exponentially with the depth.
+constexpr std::size_t kMaxIncludedFiles = 256;
 // The longest line an options file holds; a longer one is read as several.
 constexpr std::size_t kOptionsFileLineLimit = 29999;
 
@@ -103,8 +107,9 @@ public:
     // "-include-options <path>" reads that file (relative to the directory of
     // baseFile, or to the launcher directory without one); "-classpath ",
     // "-classpath/p " and "-classpath/a " set the overrides; any other line
-    // is one JVM option. A file already being read, or one nested deeper than
-    // kMaxIncludeDepth, is skipped with an error line.
+    // is one JVM option. A file already being read, one nested deeper than
+    // kMaxIncludeDepth, or any beyond kMaxIncludedFiles includes, is skipped
+    // with an error line.
     void handleOptionLine(const std::u16string* baseFile, const std::u16string& line);
     // Hands every kept line of an opened file to handleOptionLine. identity is
     // the file's full name, tracked while it is read.
@@ -130,6 +135,7 @@ private:
 
     OptionInputs& inputs_;
     std::vector<std::u16string> reading_;  // full names of the files being read, outermost first
+    std::size_t included_ = 0;             // includes read so far
 };
 
 }  // namespace wl

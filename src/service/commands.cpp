@@ -42,8 +42,12 @@ std::u16string serviceDependencyList(const std::u16string& setting) {
     while (at <= setting.size()) {
         std::size_t comma = setting.find(u',', at);
         if (comma == std::u16string::npos) comma = setting.size();
-        if (comma > at) {
-            list.append(setting, at, comma - at);
+        // "Tcpip, Dnscache" names the service Dnscache, not " Dnscache".
+        std::size_t first = at, last = comma;
+        while (first < last && setting[first] == u' ') ++first;
+        while (last > first && setting[last - 1] == u' ') --last;
+        if (last > first) {
+            list.append(setting, first, last - first);
             list.push_back(u'\0');
         }
         at = comma + 1;

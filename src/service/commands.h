@@ -96,8 +96,9 @@ protected:
 std::u16string quotedImagePath(const std::u16string& modulePath);
 
 // The dependency setting ("a,b") as the manager's double-terminated list
-// ("a\0b\0\0"); empty items are skipped, and a setting without any item gives
-// an empty string, meaning no dependencies.
+// ("a\0b\0\0"); items lose their surrounding spaces, empty items are skipped,
+// and a setting without any item gives an empty string, meaning no
+// dependencies.
 std::u16string serviceDependencyList(const std::u16string& setting);
 
 // The start type /install uses: automatic for application type 4, on demand

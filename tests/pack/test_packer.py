@@ -204,7 +204,7 @@ class BadInput(PackerCase):
         for name in ("C:\\\\x", "C:x", "\\\\a", "/a", "..\\\\a", "a\\\\..\\\\b", "a\\\\..\\\\..\\\\x",
                      "x\\\\y\\\\z", "a;b", "CON", "nul.txt", "lib\\\\nul.txt", "a:b",
                      "\\\\\\\\?\\\\c:\\\\x", "\\\\\\\\.\\\\pipe\\\\x", "\\\\\\\\srv\\\\share\\\\x",
-                     "", ".", "a/../b"):
+                     "", ".", "a/../b", "COM\u00b9.txt", "nul .txt", "x" * 256):
             with self.subTest(name=name):
                 self.assert_refused(f'[[file]]\nname = "{name}"\nsource = "a"\n', "the included file name")
 

@@ -90,6 +90,12 @@ class Resources(base.PackerCase):
             with self.subTest(config=config):
                 self.assert_refused(config, needle)
 
+    def test_empty_version_table_changes_nothing(self):
+        plain = '[settings]\nconfiguredServiceName = "Res"\n'
+        self.assertEqual(self.pack(plain, output="plain.exe")[0], 0)
+        self.assertEqual(self.pack(plain + "[resources.version]\n", output="empty.exe")[0], 0)
+        self.assertEqual((self.dir / "empty.exe").read_bytes(), (self.dir / "plain.exe").read_bytes())
+
     def test_launchers_carry_the_manifest(self):
         self.assertEqual(self.pack(CONFIG)[0], 0)
         for exe in (base.TEMPLATE, base.ROOT / "build" / "win32" / "winlaunch.exe", self.dir / "app.exe"):

@@ -61,6 +61,10 @@ class TomlForms(base.PackerCase):
             ('[settings]\nmainClass = "a"\nmainClass = "b"\n', "app.toml:3:"),
             ('[settings]\n[settings]\n', "table [settings] is declared twice"),
             ('[[file]]\nname = "a"\nsource = "a"\n[file]\n', "app.toml:4:"),
+            # Letters beyond ASCII outside strings: an error line, not toml++'s unreachable branch.
+            ('[settings]\n\u00e9 = 1\n', "app.toml:2:1: Error while parsing root table"),
+            ('[sett\u00e9ings]\n', "app.toml:1:6: Error while parsing table header"),
+            ("[settings]\nmainClass = '''a''''\u00e9\n", "app.toml:2:21: Error while parsing key-value pair"),
         ]:
             with self.subTest(config=config):
                 self.assert_refused(config, needle)

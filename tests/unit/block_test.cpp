@@ -226,3 +226,55 @@ TEST(ConfigBlock, LocateWithNegativePeOffsetFailsCleanly) {
     EXPECT_FALSE(locateConfigBlock(reader, start));
     EXPECT_EQ(std::u16string(reader.failure()), u"Internal Error: readShort");
 }
+
+TEST(ConfigBlock, DamagedBlockLeavesWhatWasReadInTheStore) {
+    ParsedBlock b = sample();
+    std::string good = serializeConfigBlock(b);
+    ParsedBlock head = b;
+    head.sections.clear();
+    const std::size_t sectionCount = serializeConfigBlock(head).size() - 4;
+    // The first section "de": prefix length and text, entry count, record 1009.
+    const std::size_t firstRecordEnd = sectionCount + 4 + 4 + 2 + 4 + 8 + 20;
+    struct Case {
+        const char* what;
+        std::size_t cut;
+        bool messagesRead;  // the caption 1000 is in the store, the locale was asked for
+        const char16_t* text1009;
+    } cases[] = {
+        {"inside the first setting", 30, false, nullptr},
+        {"before the section count", sectionCount, true, u"Error {0}"},
+        {"inside the first prefix", sectionCount + 9, true, u"Error {0}"},
+        {"inside the section's second record", firstRecordEnd + 6, true, u"Fehler {0}"},
+    };
+    for (const Case& c : cases) {
+        MemorySource source(std::string_view(good).substr(0, c.cut));
+        BlockReader reader(source);
+        ConfigStore store;
+        int localeAsked = 0;
+        EXPECT_FALSE(loadConfigBlock(reader, store, [&] {
+            ++localeAsked;
+            return std::string("de_DE");
+        })) << c.what;
+        EXPECT_EQ(store.messages.count(1000), c.messagesRead ? 1u : 0u) << c.what;
+        EXPECT_EQ(localeAsked, c.messagesRead ? 1 : 0) << c.what;
+        if (c.text1009) EXPECT_EQ(store.messages[1009], c.text1009) << c.what;
+    }
+}
+
+TEST(ConfigBlock, LengthThatCannotBeAllocatedFailsLikeAShortRead) {
+    // The probe is asked for length + 2: 9, 3 and 5 bytes for the settings,
+    // 16 for the first message.
+    static std::size_t limit;
+    const std::pair<std::size_t, const char16_t*> cases[] = {{9, u"Internal Error: readString"},
+                                                              {16, u"Internal Error: readWString"}};
+    std::string good = serializeConfigBlock(sample());
+    for (auto [refusedFrom, expected] : cases) {
+        limit = refusedFrom;
+        MemorySource source(good);
+        BlockReader reader(source);
+        reader.canAllocate = [](std::size_t bytes) { return bytes < limit; };
+        ConfigStore store;
+        EXPECT_FALSE(loadConfigBlock(reader, store, [] { return std::string("en"); }));
+        EXPECT_EQ(std::u16string(reader.failure()), expected);
+    }
+}

@@ -59,6 +59,7 @@ const ExpandCase kCases[] = {
     {"empty value removes", "[${EMPTY}]", {"EMPTY="}, "[]"},
     {"upper form of lower name", "${PATH}", {"Path=C:\\w"}, "C:\\w"},
     {"first entry wins", "${X}", {"X=one", "X=two"}, "one"},
+    {"per-drive directory entries skipped", "${}${=C:}", {"=C:=C:\\w", "=::=::\\"}, "${}${=C:}"},
 };
 
 TEST(Expand, NarrowTable) {
@@ -168,6 +169,18 @@ TEST(Expand, GrowthStopsAtTheLimit) {
     std::vector<std::string> lines = logLines();
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "ERROR: text too long to expand ${BIG} further");
+    clearLog();
+}
+
+TEST(Expand, ReplacementsStopAtTheLimit) {
+    // Each replacement logs the whole text: 1024 of them, then the rest stays.
+    std::string text;
+    for (int i = 0; i < 1500; ++i) text += "${A}";
+    clearLog();
+    wl::expandWithValues(text, narrowValues(), {"A=x"});
+    EXPECT_EQ(text, std::string(1024, 'x') + text.substr(1024));
+    EXPECT_EQ(text.size(), 1024u + 476u * 4u);
+    EXPECT_EQ(logLines().back(), "ERROR: too many replacements, ${A} and later variables stay");
     clearLog();
 }
 

@@ -25,4 +25,24 @@ TEST(Instance, NumberedNamesFollowTheName) {
     EXPECT_EQ(wl::numberedInstanceName(name, 100000), "Local\\c:_app_app.exe100000");
 }
 
+TEST(Instance, AnExistingOrForbiddenNameIsTaken) {
+    const std::pair<uint32_t, bool> cases[] = {
+        {0, false}, {183, true}, {5, true}, {6, false}, {1450, false},
+    };
+    for (auto [error, taken] : cases) EXPECT_EQ(wl::semaphoreNameTaken(error), taken) << error;
+}
+
+TEST(Instance, ActivationOnlyForThisExecutable) {
+    const std::u16string own = u"C:\\Program Files\\App\\app.exe";
+    const std::pair<const char16_t*, bool> cases[] = {
+        {u"C:\\Program Files\\App\\app.exe", true},
+        {u"c:\\PROGRAM FILES\\app\\APP.EXE", true},
+        {u"C:\\Program Files\\\\App\\app.exe", true},
+        {u"C:\\Windows\\explorer.exe", false},
+        {u"C:\\Program Files\\App\\app.exe2", false},
+        {u"", false},
+    };
+    for (auto [image, same] : cases) EXPECT_EQ(wl::sameExecutable(image, own), same);
+}
+
 }  // namespace

@@ -20,9 +20,11 @@ TEST(PathEnv, ReduceKeepsEntriesUnderTheWindowsDirectory) {
         {"C:;C:\\Win;C:\\Windows", "C:\\Windows"},
         {"D:\\C:\\Windows", ""},
         {"", ""},
+        {"C:\\WindowsApps;C:\\Windows.old\\bin;C:\\Windows\\;C:\\Windows/x", "C:\\Windows\\;C:\\Windows/x"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(utf8(wl::reducePathValue(wide(c.path), u"C:\\Windows")), c.expected) << c.path;
+    EXPECT_EQ(utf8(wl::reducePathValue(u"C:\\x;D:\\y", u"C:\\")), "C:\\x") << "a root keeps what is on its drive";
 }
 
 TEST(PathEnv, SplitSkipsEmptyEntries) {

@@ -392,7 +392,9 @@ TEST(ServiceCommands, DependencyList) {
         {u"Tcpip", u"Tcpip\0\0"s},
         {u"Tcpip,Dnscache", u"Tcpip\0Dnscache\0\0"s},
         {u",Tcpip,,Dnscache,", u"Tcpip\0Dnscache\0\0"s},
-        {u"a b, c", u"a b\0 c\0\0"s},  // items are taken as written
+        {u"a b, c", u"a b\0c\0\0"s},  // surrounding spaces go, inner ones stay
+        {u"  Tcpip  ,   , Dnscache ", u"Tcpip\0Dnscache\0\0"s},
+        {u" , ", u""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(toUtf8(c.setting));

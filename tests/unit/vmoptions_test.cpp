@@ -136,6 +136,29 @@ TEST_F(VmOptionsTest, VersionSpecificLines) {
     EXPECT_TRUE(logged("checking version 17 0") && logged("checking version *17* 1"));
 }
 
+TEST_F(VmOptionsTest, HugeVersionSpecificCountStopsAtTheStoredPairs) {
+    // Two billion announced pairs, one stored: found at once, not after a
+    // billion lookups of absent ones.
+    reset({{cfg::versionSpecificOptionCount, "2000000000"},
+           {cfg::versionSpecificCondition + 2, "17-17"},
+           {cfg::versionSpecificOptions + 2, "-Dk=1"}});
+    javaVersion = "17.0.2";
+    EXPECT_EQ(assemble(), (Strings{"-Dk=1", kNoPath}));
+}
+
+TEST_F(VmOptionsTest, WildcardConditionWithManyStarsIsQuick) {
+    // Trying every split at every "*" took minutes for a dozen "*?".
+    std::string stars = "*";
+    for (int i = 0; i < 12; ++i) stars += "*?";
+    reset({{cfg::versionSpecificOptionCount, "2"},
+           {cfg::versionSpecificCondition, stars + "Z"},
+           {cfg::versionSpecificOptions, "-Dno"},
+           {cfg::versionSpecificCondition + 2, stars + "3"},
+           {cfg::versionSpecificOptions + 2, "-Dyes"}});
+    javaVersion = "17.0.2+8-LTS-86-2022-01-18-2023";
+    EXPECT_EQ(assemble(), (Strings{"-Dyes", kNoPath}));
+}
+
 TEST_F(VmOptionsTest, OptionLinesAndSources) {
     struct Case {
         const char* name;
@@ -222,6 +245,14 @@ TEST_F(VmOptionsTest, IncludeCyclesStop) {
     ASSERT_EQ(list.size(), 16u);
     EXPECT_EQ(list[14], "-Df15");
     EXPECT_TRUE(logged("ERROR: options files nested deeper than 16, C:\\App\\f16 skipped"));
+
+    // Each file includes the next one twice: 2^15 reads unbounded, 256 with the limit.
+    in.files = {{"C:\\App\\app.vmoptions", "-include-options f1\n"}};
+    for (int i = 1; i < 16; ++i)
+        in.files["C:\\App\\f" + std::to_string(i)] =
+            "-D\n-include-options f" + std::to_string(i + 1) + "\n-include-options f" + std::to_string(i + 1) + "\n";
+    EXPECT_EQ(assemble().size(), 256u + 1) << "one -D per file read, then the class path";
+    EXPECT_TRUE(logged("ERROR: more than 256 options files included, C:\\App\\f14 skipped"));
 }
 
 TEST_F(VmOptionsTest, ClassPathPieces) {

@@ -6,7 +6,9 @@ from a TOML text with the host packer and the win64 launcher.
 """
 
 import os
+import re
 import shutil
+import struct
 import subprocess
 import time
 import unittest
@@ -80,6 +82,18 @@ class Wine:
         subprocess.run([WINE, "wineboot"], timeout=300, **quiet)
         # The prefix is ready once cmd answers.
         self.run_raw(["cmd", "/c", "echo", "ready"], timeout=120)
+
+    def trace_calls(self, *functions):
+        """Has Wine trace every call of the functions ("user32.MessageBoxW")
+        on standard error; returns the environment of such a run."""
+        self.run_raw(["reg", "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/t", "REG_SZ",
+                      "/d", ";".join(functions), "/f"])
+        return {"WINEDEBUG": "-all,+relay"}
+
+    def trace_message_boxes(self):
+        """Traces MessageBoxW (see message_boxes): without a display a message
+        box fails at once, and this is the only trace of its text and caption."""
+        return self.trace_calls("user32.MessageBoxW")
 
     def detach_service_dispatcher(self):
         """Makes a dispatcher call outside the service manager fail at once.
@@ -213,6 +227,24 @@ class Wine:
         if p.returncode != 0:
             raise PackError(p.stderr.decode())
         return out
+
+
+MESSAGE_BOX = re.compile(r'Call user32\.MessageBoxW\([0-9a-f]+,[0-9a-f]+ L"(.*)",[0-9a-f]+ L"(.*)",[0-9a-f]+\) ret=')
+
+
+def message_boxes(stderr: str):
+    """(text, caption) of every message box a run traced (Wine.trace_message_boxes)."""
+    return MESSAGE_BOX.findall(stderr)
+
+
+def block_start(data: bytes) -> int:
+    """Where the configuration block starts: behind the last section's raw data."""
+    pe = struct.unpack_from("<i", data, 60)[0]
+    sections = struct.unpack_from("<h", data, pe + 6)[0]
+    optional = struct.unpack_from("<h", data, pe + 20)[0]
+    last = pe + optional + 40 * sections - 16
+    size, offset = struct.unpack_from("<II", data, last + 16)
+    return size + offset
 
 
 def read_log(path: Path) -> str:

@@ -36,14 +36,17 @@ class Jre:
     def java_exe(self) -> Path:
         return self.bin / "java.exe"
 
-    def configure(self, line=None, exit_code=0, hang=False):
-        """What the fake java prints first, its exit code, whether it hangs."""
+    def configure(self, line=None, exit_code=0, hang=False, sleep_ms=0):
+        """What the fake java prints first, its exit code, whether it hangs or
+        first waits sleep_ms."""
         text = ""
         if line is not None:
             text += "line=" + line + "\n"
         text += "exit=%d\n" % exit_code
         if hang:
             text += "hang=1\n"
+        if sleep_ms:
+            text += "sleep=%d\n" % sleep_ms
         (self.bin / "fake-java.cfg").write_text(text)
 
     def starts(self):

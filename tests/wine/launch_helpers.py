@@ -54,10 +54,11 @@ def forget_pid(wine, key: str):
 
 class Holder:
     """A stand-in first copy: holds the named semaphore and records its process
-    id under the key after delay_ms (not at all when key is None)."""
+    id under the key after delay_ms (not at all when key is None). With
+    deny_access no one else may open the semaphore."""
 
-    def __init__(self, wine, name: str, key: str = None, delay_ms: int = 0):
-        args = [harness.WINE, str(HOLDER), name]
+    def __init__(self, wine, name: str, key: str = None, delay_ms: int = 0, deny_access=False):
+        args = [harness.WINE, str(HOLDER)] + (["--deny-access"] if deny_access else []) + [name]
         if key is not None:
             args += [key, str(delay_ms)]
         self.proc = subprocess.Popen(args, env=wine.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,

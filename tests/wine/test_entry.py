@@ -6,6 +6,7 @@ import struct
 import unittest
 
 import harness
+from harness import block_start
 
 BASIC = """
 [settings]
@@ -14,16 +15,6 @@ applicationType = 0
 """
 
 USAGE = "Usage: app.exe /install | /uninstall | /stop | /start | /status | /run | /run-redirect\r\n"
-
-
-def block_start(data: bytes) -> int:
-    """Where the configuration block starts: behind the last section's raw data."""
-    pe = struct.unpack_from("<i", data, 60)[0]
-    sections = struct.unpack_from("<h", data, pe + 6)[0]
-    optional = struct.unpack_from("<h", data, pe + 20)[0]
-    last = pe + optional + 40 * sections - 16
-    size, offset = struct.unpack_from("<II", data, last + 16)
-    return size + offset
 
 
 class HelpAndDispatch(harness.WineCase):
@@ -87,6 +78,19 @@ class ModulePath(harness.WineCase):
         self.assertTrue(narrow.lower().endswith("\\app.exe"), narrow)
         self.assertIn("~", narrow, "the 8.3 form of the directory")
 
+    def test_path_of_about_300_characters(self):
+        # Four levels of 70 characters below C:\t\<test>: the path is longer
+        # than the buffer the module name is first read into.
+        target = self.dir
+        for letter in "wxyz":
+            target = target / (letter * 70)
+        exe = self.wine.pack(target, BASIC)
+        windows = self.wine.to_windows(exe)
+        self.assertGreater(len(windows), 300)
+        r, log = self.logged_run(exe, "/help")
+        self.assertEqual((r.code, r.stdout), (0, USAGE), r.stderr)
+        self.assertIn(f"init file name {windows} {windows} {len(windows)} ", log)
+
     def test_plain_directory_keeps_long_form(self):
         exe = self.wine.pack(self.wine.workdir("Plain Dir"), BASIC)
         r, log = self.logged_run(exe, "/help")
@@ -143,6 +147,20 @@ class DamagedExecutable(harness.WineCase):
         self.run_damaged(bytes(data))
 
 
+    def test_caption_read_before_the_damage(self):
+        """A block cut inside a language section still shows its caption: the
+        records before the damage are in the store when the error is shown."""
+        toml = BASIC.replace("applicationType = 0", "applicationType = 1") + \
+            '\n[messages]\nerrorCaption = "Read Caption"\n\n[[language]]\nprefix = "xx"\nerrorCaption = "Cut Caption"\n'
+        exe = self.wine.pack(self.dir, toml, name="caption.exe")
+        data = exe.read_bytes()
+        cut = data.find("Cut".encode("utf-16-le"), block_start(data))
+        exe.write_bytes(data[:cut + 2])
+        r = self.wine.run(exe, "/run", env=self.wine.trace_message_boxes())
+        self.assertEqual(r.code, 1)
+        self.assertEqual(harness.message_boxes(r.stderr), [("Internal Error: readWString", "Read Caption")])
+
+
 class LogFile(harness.WineCase):
     def test_header_and_line_format(self):
         exe = self.wine.pack(self.dir, BASIC)
@@ -171,6 +189,14 @@ class LogFile(harness.WineCase):
             with self.subTest(value=value):
                 self.wine.run(exe, "/help", env={"VENNIC_LOG": value, "QUARLO_LOG": value})
                 self.assertEqual(harness.log_files(self.temp), [])
+
+    def test_kernel32_is_looked_up_not_loaded(self):
+        exe = self.wine.pack(self.dir, BASIC)
+        r = self.wine.run(exe, "/help", env=self.wine.trace_calls("kernel32.LoadLibraryA", "kernel32.GetModuleHandleW"))
+        # The launcher's own calls: its image lies at 0x140000000.
+        calls = re.findall(r'Call KERNEL32\.(\w+)\([0-9a-f]+ L?"([^"]*)"\) ret=14', r.stderr)
+        self.assertIn(("GetModuleHandleW", "kernel32.dll"), calls)
+        self.assertNotIn("LoadLibraryA", [name for name, _ in calls])
 
     def test_locale_from_lang(self):
         exe = self.wine.pack(self.dir, BASIC)

@@ -7,8 +7,10 @@ import time
 import unittest
 
 import harness
-from launch_helpers import (MESSAGES, LOG_ON, PIDS_KEY, Holder, NewLog, forget_pid, instance_key,
-                            per_run_dirs, semaphore_name)
+from harness import wait_for
+from jretree import make_jre
+from launch_helpers import (MESSAGES, LOG_ON, PIDS_KEY, Holder, NewLog, finish, forget_pid, instance_key,
+                            per_run_dirs, semaphore_name, start)
 
 BASE = """
 [settings]
@@ -106,13 +108,50 @@ class SecondCopy(InstanceCase):
         self.assertLess(self.elapsed, 15)
         self.assertNotIn("found window", log, "nothing to activate without a pid")
 
-    def test_activation_of_a_first_copy_without_windows(self):
+    def test_no_activation_of_another_program(self):
+        # The recorded id names a process of another program (here the
+        # stand-in): its windows are left alone.
         exe = self.pack(SINGLE + "activateFirstInstance = 1\n")
         with Holder(self.wine, semaphore_name(self.key), self.key) as holder:
             r, log = self.logged_run(exe, "/run")
         self.assertEqual(r.code, 0)
         self.assertIn(f"other pid {holder.pid}\r\n", log)
-        self.assertNotIn("found window", log, "the stand-in has no visible window")
+        self.assertRegex(log, rf"process {holder.pid} is not this program \(.*\\instance_holder\.exe\)\r\n")
+        self.assertNotIn("found window", log)
+
+    def test_activation_of_this_program(self):
+        # A real first copy: it holds the lock while its runtime's version
+        # probe takes six seconds.
+        jre = make_jre(self.dir / "jre")
+        jre.configure(sleep_ms=6000)
+        exe = self.pack(SINGLE + "activateFirstInstance = 1\n" +
+                        f"jreSearchSequence = 'A{self.wine.to_windows(jre.root)}'\n")
+        first = start(self.wine, exe, "/run")
+        try:
+            self.assertTrue(wait_for(lambda: self.recorded_pid() is not None, timeout=30))
+            r, log = self.logged_run(exe, "/run")
+        finally:
+            finish(first)
+        self.assertEqual(r.code, 0)
+        self.assertIn(f"other pid {self.recorded_pid()}\r\n", log)
+        self.assertNotIn("is not this program", log)
+
+    def test_lock_of_another_user_is_taken(self):
+        # Another user's global semaphore cannot be opened (ERROR_ACCESS_DENIED):
+        # the name is taken, in both modes.
+        exe = self.pack(SINGLE + "globalInstanceLock = 1\n")
+        name = semaphore_name(self.key, global_lock=True)
+        with Holder(self.wine, name, deny_access=True):
+            r, log = self.logged_run(exe, "/run")
+        self.assertEqual(r.code, 0, log)
+        self.assertEqual(self.semaphore_lines(log)[0][1], "5")
+        self.assertIn("other pid 0\r\n", log)
+
+        exe = self.pack(BASE + "globalInstanceLock = 1\n", name="off.exe")
+        name = semaphore_name(self.key, global_lock=True)
+        with Holder(self.wine, name + "0", deny_access=True):
+            r, log = self.logged_run(exe, "/run")
+        self.assertEqual([(n, c) for n, c, _ in self.semaphore_lines(log)], [(name + "1", "0")])
 
     def test_other_spelling_of_the_path_is_the_same_instance(self):
         exe = self.pack(SINGLE)

@@ -303,6 +303,19 @@ class Environment(LaunchCase):
         r, log = self.logged_run(exe, "/help")
         self.assertIn("working directory unchanged\r\n", log)
 
+    def test_launcher_directory_beyond_latin1_in_the_narrow_form(self):
+        # The euro sign and S with caron are in the ANSI code page (1252) but
+        # not in Latin-1: the narrow launcher directory holds them, and its
+        # widened form must be the same letters, not their bytes taken as
+        # Latin-1 (U+0080, U+008A).
+        directory = self.wine.workdir("\u20acuro \u0160aft")
+        toml = CONSOLE + "workingDirectory = '${launcher:sys.launcherDirectory}sub'\n" + MESSAGES
+        exe = self.wine.pack(directory, toml)
+        r, log = self.logged_run(exe, "/help")
+        self.assertEqual(r.code, 0)
+        self.assertNotIn("~", re.search(r"narrow module path (.*)\r\n", log).group(1), "the long form")
+        self.assertIn(f"change working directory to {self.wine.to_windows(directory)}\\sub\r\n", log)
+
     def test_native_library_directories_go_in_front_of_path(self):
         toml = CONSOLE + "useDllDirectories = 1\n" + \
             "nativeLibraryDirectories = 'lib;C:\\ext;;${MYLIBS};${VENNIC_TEMPDIR}\\native'\n" + MESSAGES + \
@@ -333,9 +346,9 @@ class Environment(LaunchCase):
 
     def test_path_reduced_to_the_windows_directory(self):
         exe = self.wine.pack(self.dir, CONSOLE + "systemPathOnly = 1\n" + MESSAGES)
-        r, log = self.logged_run(exe, "/run", env={"WINEPATH": "D:\\tools;c:\\WINDOWS\\mine;E:\\x"})
+        r, log = self.logged_run(exe, "/run", env={"WINEPATH": "D:\\tools;c:\\WINDOWS\\mine;E:\\x;C:\\WindowsApps"})
         self.assertEqual(r.code, 1)
-        self.assertRegex(log, r"reducing PATH 10 \d+ D:\\tools;c:\\WINDOWS\\mine;E:\\x;C:\\windows")
+        self.assertRegex(log, r"reducing PATH 10 \d+ D:\\tools;c:\\WINDOWS\\mine;E:\\x;C:\\WindowsApps;C:\\windows")
         m = re.search(r"reduced PATH (\d+) to (.*)\r\n", log)
         self.assertIsNotNone(m, log)
         reduced = m.group(2)
@@ -343,6 +356,7 @@ class Environment(LaunchCase):
         self.assertTrue(reduced.startswith("c:\\WINDOWS\\mine;C:\\windows\\system32;C:\\windows"), reduced)
         self.assertNotIn("D:\\tools", reduced)
         self.assertNotIn("E:\\x", reduced)
+        self.assertNotIn("WindowsApps", reduced, "an entry counts only below the directory")
         # The native library step then starts from the reduced PATH.
         self.assertIn(f"Setting PATH (native libs) {reduced}\r\n", log)
 

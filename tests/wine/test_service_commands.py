@@ -100,7 +100,7 @@ class ServiceCase(unittest.TestCase):
 class Install(ServiceCase):
     def test_install_writes_the_service(self):
         directory = self.wine.workdir("install with space")
-        exe = self.app(settings("WlInstalled", serviceDependencies="Tcpip,,Dnscache,",
+        exe = self.app(settings("WlInstalled", serviceDependencies="Tcpip,, Dnscache ,",
                                 description="Runs the demo"), directory)
         self.created.append("WlInstalled")
         r = self.run_app(exe, "/install")

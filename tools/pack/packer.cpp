@@ -167,11 +167,19 @@ std::string checkIncludedName(const std::string& name) {
         if (p.empty()) return "has an empty path component";
         if (p == "." || p == "..") return "climbs out with \"..\" or uses \".\"";
         if (p.back() == '.' || p.back() == ' ') return "has a component ending in a dot or a space";
+        // Windows holds at most 255 characters in one component.
+        if (std::count_if(p.begin(), p.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }) >
+            255)
+            return "has a component longer than 255 characters";
         std::string stem = p.substr(0, p.find('.'));
+        while (!stem.empty() && stem.back() == ' ') stem.pop_back();
         for (char& c : stem) c = wl::asciiUpper(c);
         static const std::set<std::string> devices = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-        bool numbered = stem.size() == 4 && (stem.rfind("COM", 0) == 0 || stem.rfind("LPT", 0) == 0) &&
-                        stem[3] >= '0' && stem[3] <= '9';
+        // COM0 to COM9 and LPT0 to LPT9, also with the superscript digits 1, 2 and 3.
+        std::string number = stem.size() > 3 ? stem.substr(3) : std::string();
+        bool numbered = (stem.rfind("COM", 0) == 0 || stem.rfind("LPT", 0) == 0) &&
+                        ((number.size() == 1 && number[0] >= '0' && number[0] <= '9') ||
+                         number == "\u00b9" || number == "\u00b2" || number == "\u00b3");
         if (devices.count(stem) || numbered) return "names a device";
     }
     if (parts.size() > 2) return "is nested deeper than one directory";
@@ -263,6 +271,9 @@ bool compileConfig(std::string_view tomlText, const std::string& baseDir, int co
             }
             config.resources.replaceIcon = true;
         } else if (table.name == "resources.version" && !table.arrayElement) {
+            // An empty table changes nothing, as an empty [resources] does: a
+            // version resource without strings could not be dumped back.
+            if (table.entries.empty()) continue;
             config.resources.replaceVersion = true;
             for (const TomlEntry& e : table.entries) {
                 bool known = false;
