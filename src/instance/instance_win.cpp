@@ -84,6 +84,8 @@ WindowFunctions windowFunctions() {
             lookupFunction<decltype(&ShowWindow)>(user32, "ShowWindow"),
             lookupFunction<decltype(&SetForegroundWindow)>(user32, "SetForegroundWindow"),
             lookupFunction<decltype(&GetLastActivePopup)>(user32, "GetLastActivePopup")};
+}
+
 // The long path of a running process's executable; empty when it cannot be
 // learned (the process has ended, or belongs to someone this user may not ask).
 std::u16string processImagePath(DWORD processId) {
