@@ -7,6 +7,9 @@
 //
 // Beside it, fake-jvm.cfg may hold lines "key=value":
 //   create=fail       JNI_CreateJavaVM returns JNI_ERR
+//   create=exit       JNI_CreateJavaVM ends the process at once (exit code 0)
+//   create=peak       JNI_CreateJavaVM records the process's peak working set
+//                     ("peak <bytes>") and ends the process at once
 //   missing=<class>   FindClass of that class fails (may be repeated)
 //   missing=main      the launcher class has no main
 //   main=throw        main throws a java.lang.RuntimeException
@@ -29,6 +32,7 @@
 #define _JNI_IMPLEMENTATION_
 #include <jni.h>
 #include <windows.h>
+#include <psapi.h>
 
 #include "text.h"
 #ifdef BRIDGE_JVM
@@ -67,7 +71,7 @@ void record(const std::string& line) {
 // --- Configuration ---
 
 struct Config {
-    bool createFails = false;
+    std::string create;  // "", "fail", "exit", "peak"
     std::vector<std::string> missingClasses;
     bool missingMain = false;
     std::string main;  // "", "throw", "exit:<n>", "stopline"
@@ -83,7 +87,7 @@ void readConfig() {
         size_t eq = text.find('=');
         if (eq == std::string::npos) continue;
         std::string key = text.substr(0, eq), value = text.substr(eq + 1);
-        if (key == "create") config.createFails = value == "fail";
+        if (key == "create") config.create = value;
         if (key == "missing" && value == "main") config.missingMain = true;
         else if (key == "missing") config.missingClasses.push_back(value);
         if (key == "main") config.main = value;
@@ -402,6 +406,15 @@ JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** vm, void** env, void* args) {
 // Compiled all the same, but neither exported nor under its JNI name.
 jint JNICALL unexportedCreateJavaVm(JavaVM** vm, void** env, void* args) {
 #endif
+    // The benchmarks' end points: nothing of the stand-in's own work is timed.
+    if (config.create == "exit") ExitProcess(0);
+    if (config.create == "peak") {
+        PROCESS_MEMORY_COUNTERS counters{};
+        counters.cb = sizeof counters;
+        if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) ExitProcess(98);
+        record("peak\t" + std::to_string(counters.PeakWorkingSetSize));
+        ExitProcess(0);
+    }
     record("stack\t" + std::to_string(stackReservation()));
     record("commandLine\t" + utf8(std::u16string(reinterpret_cast<const char16_t*>(GetCommandLineW()))));
     char priority[16];
@@ -422,7 +435,7 @@ jint JNICALL unexportedCreateJavaVm(JavaVM** vm, void** env, void* args) {
 #ifdef BRIDGE_JVM
     bridgeCall.ignoreUnrecognized = initArgs->ignoreUnrecognized;
 #endif
-    if (config.createFails) {
+    if (config.create == "fail") {
         *vm = nullptr;
         *env = nullptr;
         return JNI_ERR;

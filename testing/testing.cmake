@@ -6,6 +6,18 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set_target_properties(instance_holder PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/testing)
   target_link_options(instance_holder PRIVATE -static -static-libgcc)
   target_link_libraries(instance_holder PRIVATE advapi32)
+
+  # The benchmarks' baseline: a bare console program compiled and linked with
+  # the launcher's flags (testing/hello.cpp).
+  add_executable(hello testing/hello.cpp)
+  set_target_properties(hello PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/testing)
+  target_link_options(hello PRIVATE ${WL_LAUNCHER_LINK_OPTIONS})
+
+  # The benchmarks' clock for services: from a control command to a state.
+  add_executable(service_timer testing/service_timer.cpp)
+  set_target_properties(service_timer PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/testing)
+  target_link_options(service_timer PRIVATE -static -static-libgcc -static-libstdc++ -municode)
+  target_link_libraries(service_timer PRIVATE advapi32)
 endif()
 
 # Stand-ins for the programs and libraries of a Java runtime, laid out as

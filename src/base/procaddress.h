@@ -1,5 +1,6 @@
-// Functions looked up at run time in a loaded module, for the system
-// functions that older Windows versions lack.
+// Functions looked up at run time: the system functions that older Windows
+// versions lack, and those of libraries only some runs need (user32, shell32),
+// which are loaded on first use rather than at every start.
 #pragma once
 
 #include "base/winapi.h"
@@ -15,6 +16,16 @@ Function lookupFunction(HMODULE module, const char* name) {
     // Through the generic function pointer type: the export's real type is
     // known only to the caller.
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(proc));
+}
+
+// The window functions of user32. Importing user32 statically would make the
+// system load and initialise it (and the graphics libraries it pulls in) at
+// every start, although only a message box or the activation of another
+// copy's windows needs it. Loaded once, on first use; a known system library,
+// so the search path plays no part.
+inline HMODULE user32Module() {
+    static HMODULE module = LoadLibraryW(L"user32.dll");
+    return module;
 }
 
 }  // namespace wl

@@ -1,3 +1,4 @@
+#include "base/procaddress.h"
 #include "base/process_state.h"
 #include "base/text.h"
 #include "base/winapi.h"
@@ -21,7 +22,9 @@ void showMessage(const std::u16string& text) {
 
     if (guiMessages) {
         std::u16string caption = lookupMessage(cfg::errorCaption);
-        MessageBoxW(nullptr, W(display), W(caption), MB_OK | MB_ICONERROR);
+        // A message box that cannot be shown is ignored, like one that fails.
+        if (auto box = lookupFunction<decltype(&MessageBoxW)>(user32Module(), "MessageBoxW"))
+            box(nullptr, W(display), W(caption), MB_OK | MB_ICONERROR);
     } else if (stdoutIsConsole()) {
         writeStdout(display);
     } else {

@@ -1,6 +1,7 @@
 // The Win32 half of the instance lock: the semaphore, the registry record of
 // the running copy's process id, and the activation of its windows.
 #include "base/handle.h"
+#include "base/procaddress.h"
 #include "base/process_state.h"
 #include "base/text.h"
 #include "base/winapi.h"
@@ -57,6 +58,34 @@ DWORD readOtherPid(const std::string& key) {
     return pid;
 }
 
+// The user32 functions of the activation, looked up when a second copy
+// activates the first (user32 is not loaded otherwise).
+struct WindowFunctions {
+    decltype(&EnumWindows) enumWindows;
+    decltype(&IsWindowVisible) isWindowVisible;
+    decltype(&GetWindowThreadProcessId) getWindowThreadProcessId;
+    decltype(&IsIconic) isIconic;
+    decltype(&ShowWindow) showWindow;
+    decltype(&SetForegroundWindow) setForegroundWindow;
+    decltype(&GetLastActivePopup) getLastActivePopup;
+
+    bool complete() const {
+        return enumWindows && isWindowVisible && getWindowThreadProcessId && isIconic && showWindow &&
+               setForegroundWindow && getLastActivePopup;
+    }
+};
+
+WindowFunctions windowFunctions() {
+    HMODULE user32 = user32Module();
+    return {lookupFunction<decltype(&EnumWindows)>(user32, "EnumWindows"),
+            lookupFunction<decltype(&IsWindowVisible)>(user32, "IsWindowVisible"),
+            lookupFunction<decltype(&GetWindowThreadProcessId)>(user32, "GetWindowThreadProcessId"),
+            lookupFunction<decltype(&IsIconic)>(user32, "IsIconic"),
+            lookupFunction<decltype(&ShowWindow)>(user32, "ShowWindow"),
+            lookupFunction<decltype(&SetForegroundWindow)>(user32, "SetForegroundWindow"),
+            lookupFunction<decltype(&GetLastActivePopup)>(user32, "GetLastActivePopup")};
+}
+
 // The long path of a running process's executable; empty when it cannot be
 // learned (the process has ended, or belongs to someone this user may not ask).
 std::u16string processImagePath(DWORD processId) {
@@ -78,23 +107,25 @@ std::u16string processImagePath(DWORD processId) {
 struct Activation {
     DWORD processId;
     bool restore;
+    WindowFunctions window;
 };
 
 BOOL CALLBACK activateWindow(HWND window, LPARAM context) {
     const Activation& activation = *reinterpret_cast<const Activation*>(context);
+    const WindowFunctions& user = activation.window;
     DWORD owner = 0;
-    if (!IsWindowVisible(window)) return TRUE;
-    GetWindowThreadProcessId(window, &owner);
+    if (!user.isWindowVisible(window)) return TRUE;
+    user.getWindowThreadProcessId(window, &owner);
     if (owner != activation.processId) return TRUE;
     logMessage(u"found window %p", static_cast<void*>(window));
-    if (activation.restore && IsIconic(window)) {
+    if (activation.restore && user.isIconic(window)) {
         logMessage(u"restore");
-        ShowWindow(window, SW_RESTORE);
+        user.showWindow(window, SW_RESTORE);
     }
     logMessage(u"foreground");
-    SetForegroundWindow(window);
+    user.setForegroundWindow(window);
     logMessage(u"popup");
-    SetForegroundWindow(GetLastActivePopup(window));
+    user.setForegroundWindow(user.getLastActivePopup(window));
     logMessage(u"done");
     return TRUE;
 }
@@ -171,8 +202,10 @@ void enforceSingleInstance() {
 }
 
 void activateInstanceWindows(uint32_t processId, bool restore) {
-    Activation activation{processId, restore};
-    EnumWindows(activateWindow, reinterpret_cast<LPARAM>(&activation));
+    Activation activation{processId, restore, windowFunctions()};
+    // Without user32 there are no windows to activate.
+    if (!activation.window.complete()) return;
+    activation.window.enumWindows(activateWindow, reinterpret_cast<LPARAM>(&activation));
 }
 
 }  // namespace wl

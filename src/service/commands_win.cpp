@@ -3,6 +3,7 @@
 // configuration and the executable's own path.
 #include <vector>
 
+#include "base/procaddress.h"
 #include "base/process_state.h"
 #include "base/winapi.h"
 #include "config/entries.h"
@@ -91,10 +92,7 @@ public:
         // Looked up at run time: older systems lack it, and a service without
         // a description works as well.
         using ChangeConfig2 = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPVOID);
-        HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
-        if (!advapi) return;
-        auto change = reinterpret_cast<ChangeConfig2>(
-            reinterpret_cast<void*>(GetProcAddress(advapi, "ChangeServiceConfig2W")));
+        auto change = lookupFunction<ChangeConfig2>(LoadLibraryW(L"advapi32.dll"), "ChangeServiceConfig2W");
         if (!change) return;
         std::u16string text = description;
         SERVICE_DESCRIPTIONW info{};

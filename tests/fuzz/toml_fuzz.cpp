@@ -86,13 +86,22 @@ bool packText(std::string_view toml, const std::string& baseDir, std::string& pa
         std::string utf8;
         writable = writable && pack::codePageToUtf8(file.name, 1252, utf8) && writableHere(utf8);
     }
-    std::vector<std::string> contents;
-    for (const pack::IncludedFile& file : config.files) {
-        contents.emplace_back();
-        FUZZ_CHECK(pack::readWholeFile(file.sourcePath, contents.back()), "%s", file.sourcePath.c_str());
-    }
     if (!config.iconPath.empty()) FUZZ_CHECK(pack::readWholeFile(config.iconPath, config.resources.icon));
-    return pack::assemblePackage(templateImage, config, contents, package, error);
+    if (!pack::assemblePackage(templateImage, config, package, error)) return false;
+    // The packer streams the included files' records behind the block; here
+    // they are appended in memory: the 64-bit size, then the masked content.
+    for (const pack::IncludedFile& file : config.files) {
+        std::string content;
+        FUZZ_CHECK(pack::readWholeFile(file.sourcePath, content), "%s", file.sourcePath.c_str());
+        for (int i = 0; i < 8; ++i) package.push_back(char((uint64_t(content.size()) >> (8 * i)) & 0xFF));
+        for (char c : content) package.push_back(char(static_cast<unsigned char>(c) ^ pack::kIncludedFileMask));
+    }
+    return true;
+}
+
+void writeSource(const fs::path& path, std::string_view content) {
+    pack::ReplacingFile out(path.string());
+    FUZZ_CHECK(out.write(content) && out.commit(), "%s", path.string().c_str());
 }
 
 }  // namespace
@@ -103,13 +112,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char*** argv) {
     // leaves nothing in the system's temporary directory.
     workDir = fs::absolute(fs::path((*argv)[0]).parent_path()) / ("toml-work-" + std::to_string(getpid()));
     fs::create_directories(workDir / "src");
-    std::string error;
     // Sources a configuration may name: src/a.txt, src/lib/b.bin, src/app.ico.
     fs::create_directories(workDir / "src" / "lib");
-    FUZZ_CHECK(pack::writeFileReplacing((workDir / "src" / "a.txt").string(), "text\n", error));
-    FUZZ_CHECK(pack::writeFileReplacing((workDir / "src" / "lib" / "b.bin").string(), std::string("\0\xA7\xFF", 3),
-                                        error));
-    FUZZ_CHECK(pack::writeFileReplacing((workDir / "src" / "app.ico").string(), smallIcon(), error));
+    writeSource(workDir / "src" / "a.txt", "text\n");
+    writeSource(workDir / "src" / "lib" / "b.bin", std::string_view("\0\xA7\xFF", 3));
+    writeSource(workDir / "src" / "app.ico", smallIcon());
     std::atexit([] { fs::remove_all(workDir); });
     return 0;
 }

@@ -343,17 +343,42 @@ bool findBlockStart(std::string_view image, uint64_t& start, std::string& error)
     return true;
 }
 
-std::string includedFileRecord(std::string_view content) {
-    std::string out;
-    uint64_t size = content.size();
-    for (int i = 0; i < 8; ++i) out.push_back(char((size >> (8 * i)) & 0xFF));
-    out.reserve(out.size() + content.size());
-    for (char c : content) out.push_back(char(static_cast<unsigned char>(c) ^ kIncludedFileMask));
-    return out;
+namespace {
+
+// Writes an included file's record: its 64-bit size, then its content, each
+// byte XOR the mask. A read failure sets error; a write failure leaves it empty.
+bool writeIncludedFile(const std::string& sourcePath, ReplacingFile& out, std::string& error) {
+    std::ifstream in(toPath(sourcePath), std::ios::binary);
+    std::error_code ec;
+    uintmax_t size = fs::file_size(toPath(sourcePath), ec);
+    if (!in || ec) {
+        error = "cannot read the included file " + sourcePath;
+        return false;
+    }
+    std::string sizeBytes;
+    for (int i = 0; i < 8; ++i) sizeBytes.push_back(char((uint64_t(size) >> (8 * i)) & 0xFF));
+    if (!out.write(sizeBytes)) return false;
+    // Streamed in large blocks: an included file may be as large as the disk
+    // allows, and is neither held in memory nor copied twice.
+    std::vector<char> buffer(1 << 20);
+    uintmax_t copied = 0;
+    while (in.read(buffer.data(), std::streamsize(buffer.size())) || in.gcount() > 0) {
+        std::size_t got = std::size_t(in.gcount());
+        for (std::size_t i = 0; i < got; ++i) buffer[i] = char(static_cast<unsigned char>(buffer[i]) ^ kIncludedFileMask);
+        if (!out.write(std::string_view(buffer.data(), got))) return false;
+        copied += got;
+    }
+    if (in.bad() || copied != size) {
+        error = "the included file " + sourcePath + " changed or could not be read while it was packed";
+        return false;
+    }
+    return true;
 }
 
-bool assemblePackage(std::string_view templateImage, const PackConfig& config,
-                     const std::vector<std::string>& contents, std::string& package, std::string& error) {
+}  // namespace
+
+bool assemblePackage(std::string_view templateImage, const PackConfig& config, std::string& package,
+                     std::string& error) {
     uint64_t start;
     if (!findBlockStart(templateImage, start, error)) return false;
     if (isSigned(templateImage)) {
@@ -373,18 +398,21 @@ bool assemblePackage(std::string_view templateImage, const PackConfig& config,
         package.assign(templateImage.substr(0, start));
     }
     package += block;
-    if (config.files.empty()) {
-        package += wl::blockTrailer(block.size());
-    } else {
-        for (const std::string& content : contents) package += includedFileRecord(content);
-    }
+    if (config.files.empty()) package += wl::blockTrailer(block.size());
     return true;
 }
 
 bool readWholeFile(const std::string& path, std::string& out) {
     std::ifstream in(toPath(path), std::ios::binary);
     if (!in) return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    out.clear();
+    std::error_code ec;
+    uintmax_t size = fs::file_size(toPath(path), ec);
+    if (!ec) out.reserve(std::size_t(size));
+    // In large blocks: the size is only a hint, the file may change meanwhile.
+    std::vector<char> buffer(1 << 20);
+    while (in.read(buffer.data(), std::streamsize(buffer.size())) || in.gcount() > 0)
+        out.append(buffer.data(), std::size_t(in.gcount()));
     return !in.bad();
 }
 
@@ -423,14 +451,6 @@ bool packFiles(const PackOptions& options, std::string& error) {
         error = options.configPath + ":" + error;  // file:line:column: message
         return false;
     }
-    std::vector<std::string> contents;
-    for (const IncludedFile& f : config.files) {
-        contents.emplace_back();
-        if (!readWholeFile(f.sourcePath, contents.back())) {
-            error = "cannot read the included file " + f.sourcePath;
-            return false;
-        }
-    }
     if (config.resources.replaceIcon) {
         std::string problem;
         if (!readWholeFile(config.iconPath, config.resources.icon)) {
@@ -443,8 +463,19 @@ bool packFiles(const PackOptions& options, std::string& error) {
         }
     }
     std::string package;
-    if (!assemblePackage(templateImage, config, contents, package, error)) return false;
-    return writeFileReplacing(options.outputPath, package, error);
+    if (!assemblePackage(templateImage, config, package, error)) return false;
+    ReplacingFile out(options.outputPath);
+    bool written = out.opened() && out.write(package);
+    for (const IncludedFile& f : config.files) {
+        if (!written) break;
+        written = writeIncludedFile(f.sourcePath, out, error);
+        if (!written && !error.empty()) return false;
+    }
+    if (!written || !out.commit()) {
+        error = "cannot write " + options.outputPath;
+        return false;
+    }
+    return true;
 }
 
 namespace {

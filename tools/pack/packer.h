@@ -41,15 +41,13 @@ std::string checkIncludedName(const std::string& name);
 // data ends: the place of the configuration block.
 bool findBlockStart(std::string_view image, uint64_t& start, std::string& error);
 
-// The records of the included files: 64-bit size, then the content XOR mask.
-std::string includedFileRecord(std::string_view content);
-
 // Template bytes up to the block start (with its resources rebuilt when the
-// configuration changes them), the block, then the records or the trailer.
-// An existing block in the template is replaced; a signed template and other
-// data behind the last section are refused.
-bool assemblePackage(std::string_view templateImage, const PackConfig& config,
-                     const std::vector<std::string>& contents, std::string& package, std::string& error);
+// configuration changes them), the block, and the trailer when there are no
+// included files (their records follow the block instead). An existing block
+// in the template is replaced; a signed template and other data behind the
+// last section are refused.
+bool assemblePackage(std::string_view templateImage, const PackConfig& config, std::string& package,
+                     std::string& error);
 
 struct PackOptions {
     std::string templatePath;

@@ -3,6 +3,7 @@
 // platform_win.cpp implement it; the rest of the packer is the same on both.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -23,10 +24,28 @@ inline std::string fromPath(const std::filesystem::path& path) {
 // The command-line arguments after the program name, as UTF-8.
 std::vector<std::string> commandLineArguments(int argc, char** argv);
 
-// Writes the file through a temporary file next to it that is renamed into
-// place: an existing file is replaced whole or not at all, and nothing is
-// left behind on failure. The file is made executable.
-bool writeFileReplacing(const std::string& path, std::string_view bytes, std::string& error);
+// A file written through a temporary file next to it that commit() flushes to
+// the disk and renames into place: an existing file is replaced whole or not
+// at all, and nothing is left behind on failure (the temporary file goes when
+// the object does, unless committed). The file is made executable.
+class ReplacingFile {
+public:
+    explicit ReplacingFile(const std::string& path);
+    ~ReplacingFile();
+    ReplacingFile(const ReplacingFile&) = delete;
+    ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+    bool opened() const { return handle_ != kNone; }
+    bool write(std::string_view bytes);
+    bool commit();
+
+private:
+    static constexpr std::intptr_t kNone = -1;
+    std::string path_;
+    std::filesystem::path temp_;
+    std::intptr_t handle_ = kNone;  // a file descriptor or a Windows handle
+    bool failed_ = false;
+};
 
 // Writes UTF-8 text to standard output or standard error; bytes as they are,
 // except that a Windows console gets the characters.

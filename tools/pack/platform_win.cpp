@@ -24,32 +24,45 @@ std::vector<std::string> commandLineArguments(int, char**) {
     return out;
 }
 
-bool writeFileReplacing(const std::string& path, std::string_view bytes, std::string& error) {
-    std::filesystem::path target = toPath(path);
-    std::filesystem::path dir = target.parent_path();
+ReplacingFile::ReplacingFile(const std::string& path) : path_(path) {
+    std::filesystem::path dir = toPath(path).parent_path();
     if (dir.empty()) dir = ".";
     wchar_t temp[MAX_PATH + 1];
-    if (!GetTempFileNameW(dir.c_str(), L"wlp", 0, temp)) {
-        error = "cannot create a file next to " + path;
-        return false;
-    }
-    bool ok = false;
-    {
-        wl::FileHandle file(
-            CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file) {
-            std::size_t written = 0;
-            while (written < bytes.size()) {
-                DWORD chunk = DWORD(std::min<std::size_t>(bytes.size() - written, 1u << 30)), done = 0;
-                if (!WriteFile(file.get(), bytes.data() + written, chunk, &done, nullptr) || done == 0) break;
-                written += done;
-            }
-            ok = written == bytes.size() && FlushFileBuffers(file.get());
-        }
-    }
-    if (!ok || !MoveFileExW(temp, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!GetTempFileNameW(dir.c_str(), L"wlp", 0, temp)) return;
+    temp_ = temp;
+    HANDLE file = CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
         DeleteFileW(temp);
-        error = "cannot write " + path;
+        return;
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(file);
+}
+
+ReplacingFile::~ReplacingFile() {
+    if (handle_ == kNone) return;
+    CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    DeleteFileW(temp_.c_str());
+}
+
+bool ReplacingFile::write(std::string_view bytes) {
+    while (!failed_ && !bytes.empty()) {
+        DWORD chunk = DWORD(std::min<std::size_t>(bytes.size(), 1u << 30)), done = 0;
+        if (!WriteFile(reinterpret_cast<HANDLE>(handle_), bytes.data(), chunk, &done, nullptr) || done == 0)
+            failed_ = true;
+        else
+            bytes.remove_prefix(done);
+    }
+    return !failed_;
+}
+
+bool ReplacingFile::commit() {
+    HANDLE file = reinterpret_cast<HANDLE>(handle_);
+    bool ok = !failed_ && FlushFileBuffers(file);
+    ok = CloseHandle(file) && ok;
+    handle_ = kNone;
+    if (!ok ||
+        !MoveFileExW(temp_.c_str(), toPath(path_).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(temp_.c_str());
         return false;
     }
     return true;

@@ -8,7 +8,6 @@ import java.nio.channels.OverlappingFileLockException;
 import java.nio.file.Files;
 import java.nio.file.LinkOption;
 import java.nio.file.StandardOpenOption;
-import java.util.regex.Pattern;
 
 /**
  * The launcher extracts an application's files into a fresh directory for each
@@ -29,9 +28,11 @@ final class RunDirectories {
     static final long SETTLE_MILLIS = 10_000;
 
     // The launcher names a per-run directory after its temporary file:
-    // vek1A2B.tmp_dir1700000000 next to the empty file vek1A2B.tmp.
-    private static final Pattern RUN_DIRECTORY = Pattern.compile("vek.*_dir-?[0-9]+");
-    private static final Pattern TIME_SUFFIX = Pattern.compile("_dir-?[0-9]+$");
+    // vek1A2B.tmp_dir1700000000 next to the empty file vek1A2B.tmp. Matched by
+    // hand: a regular expression, compiled as this class loads, would cost
+    // every start the bootstrap of the lambdas inside java.util.regex.
+    private static final String PREFIX = "vek";
+    private static final String TIME_MARK = "_dir";
 
     private static File own;
     // Held until the process ends: an unreachable channel would be closed and
@@ -70,13 +71,51 @@ final class RunDirectories {
             closeQuietly(channel);
             return;
         }
-        Runtime.getRuntime().addShutdownHook(new Thread(RunDirectories::removeOwn, "vennic-run-directory"));
-        File base = dir.getParentFile();
+        // Classes of their own rather than lambdas: the first lambda of a JVM
+        // costs its start the bootstrap of the lambda machinery.
+        Runtime.getRuntime().addShutdownHook(new Thread(new Runnable() {
+            @Override
+            public void run() {
+                removeOwn();
+            }
+        }, "vennic-run-directory"));
+        final File base = dir.getParentFile();
+        final File except = dir;
         if (base != null) {
             // Not a daemon: the sweep finishes before the JVM ends normally,
             // without holding up the application's start.
-            new Thread(() -> sweep(base, dir), "vennic-run-directory-sweeper").start();
+            new Thread(new Runnable() {
+                @Override
+                public void run() {
+                    sweep(base, except);
+                }
+            }, "vennic-run-directory-sweeper").start();
         }
+    }
+
+    /**
+     * Where the time suffix "_dir" followed by a number (which may be
+     * negative) begins in a run directory's name, or -1 when the name is not
+     * one: "vek", anything, then the suffix at its end.
+     */
+    static int timeSuffixStart(String name) {
+        int mark = name.lastIndexOf(TIME_MARK);
+        if (!name.startsWith(PREFIX) || mark < PREFIX.length()) {
+            return -1;
+        }
+        int digits = mark + TIME_MARK.length();
+        if (digits < name.length() && name.charAt(digits) == '-') {
+            digits++;
+        }
+        if (digits == name.length()) {
+            return -1;
+        }
+        for (int i = digits; i < name.length(); i++) {
+            if (name.charAt(i) < '0' || name.charAt(i) > '9') {
+                return -1;
+            }
+        }
+        return mark;
     }
 
     /** Removes the directories of earlier runs that nobody holds. */
@@ -86,7 +125,7 @@ final class RunDirectories {
             return;
         }
         for (File entry : entries) {
-            if (!entry.equals(except) && RUN_DIRECTORY.matcher(entry.getName()).matches()
+            if (!entry.equals(except) && timeSuffixStart(entry.getName()) >= 0
                     && Files.isDirectory(entry.toPath(), LinkOption.NOFOLLOW_LINKS)) {
                 removeIfAbandoned(entry);
             }
@@ -145,8 +184,9 @@ final class RunDirectories {
         if (!lockFile.delete() || !dir.delete()) {
             return;
         }
-        String reserved = TIME_SUFFIX.matcher(dir.getName()).replaceFirst("");
-        File reservation = new File(dir.getParentFile(), reserved);
+        String name = dir.getName();
+        int suffix = timeSuffixStart(name);
+        File reservation = new File(dir.getParentFile(), suffix < 0 ? name : name.substring(0, suffix));
         if (reservation.isFile() && reservation.length() == 0) {
             reservation.delete();
         }

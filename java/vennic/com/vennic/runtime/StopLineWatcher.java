@@ -20,10 +20,15 @@ final class StopLineWatcher {
     private StopLineWatcher() {
     }
 
-    static void start(InputStream input) {
-        Thread watcher = new Thread(() -> {
-            waitForStop(input);
-            System.exit(0);
+    static void start(final InputStream input) {
+        // A class of its own rather than a lambda: the first lambda of a JVM
+        // costs its start the bootstrap of the lambda machinery.
+        Thread watcher = new Thread(new Runnable() {
+            @Override
+            public void run() {
+                waitForStop(input);
+                System.exit(0);
+            }
         }, "vennic-stop-line");
         watcher.setDaemon(true);
         watcher.start();

@@ -1,0 +1,21 @@
+// The least a console program costs to start, for the benchmarks
+// (tests/bench): built with the launcher's own flags and toolchain, it prints
+// one line and ends. With the argument "peak" it prints its peak working set
+// in bytes instead, read the way the stand-in jvm.dll reads the launcher's.
+#include <windows.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <cstring>
+
+int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "peak") == 0) {
+        PROCESS_MEMORY_COUNTERS counters{};
+        counters.cb = sizeof counters;
+        if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 1;
+        std::printf("%llu\n", static_cast<unsigned long long>(counters.PeakWorkingSetSize));
+        return 0;
+    }
+    std::puts("hello");
+    return 0;
+}

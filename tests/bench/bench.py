@@ -1,0 +1,466 @@
+"""What the launcher costs, each figure a ratio to the least the same machine
+does in the same run (scripts/bench).
+
+The machines are shared and noisy, so both sides of a row are measured
+interleaved: one run of each per round, the order alternating from round to
+round, warm-up rounds dropped. A row's ratio is the median of the per-round
+ratios, its spread their interquartile range. Process times come from
+hyperfine (one run per command per round, exported as JSON).
+
+The table goes to standard output and to results.md, the distributions to
+results.svg. A row that misses its goal stays in the table, marked; the exit
+code is 1 only when a measurement could not be taken. --smoke makes 3 runs
+per side, for scripts/test.
+"""
+
+import argparse
+import json
+import os
+import shlex
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+import traceback
+from dataclasses import dataclass, field
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE.parent / "wine"))
+
+import harness  # noqa: E402
+import jretree  # noqa: E402
+import plot  # noqa: E402
+
+BUILD = harness.BUILD
+# The timed host programs (packer, HotSpot runner) come from a build without
+# the sanitizers when scripts/bench made one; the smoke run takes the test build.
+HOST = Path(os.environ.get("WL_BENCH_HOST", BUILD / "host"))
+WIN32_EXE = BUILD / "win32" / "winlaunch.exe"
+WIN64_EXE = BUILD / "win64" / "winlaunch.exe"
+HELLO = harness.TESTING / "hello.exe"
+HOTSPOT_RUNNER = HOST / "hotspot_tests"
+SIZE_LIMIT = 300 * 1024
+
+# The extraction and packing rows: one large file and many small ones.
+LARGE_FILE_BYTES = 64 * 1024 * 1024
+SMALL_FILES = 200
+SMALL_FILE_BYTES = 4096
+
+APP_SETTINGS = ('[settings]\nconfiguredServiceName = "Bench"\napplicationType = 0\n'
+                'jreSearchSequence = "Ajre"\nmainClass = "bench.Main"\n')
+
+
+@dataclass
+class Row:
+    title: str
+    against: str
+    goal: str
+    unit: str = "ms"
+    limit: float = None          # the highest ratio that meets the goal
+    ours: list = field(default_factory=list)
+    base: list = field(default_factory=list)
+    ratios: list = field(default_factory=list)
+    value: str = None            # a row without two sides: its figure
+    met: bool = None
+    error: str = None
+
+    def finish(self):
+        """Ratios of the rounds, and whether the median meets the limit."""
+        if self.ours and self.base and not self.ratios:
+            self.ratios = [a / b for a, b in zip(self.ours, self.base)]
+        if self.ratios and self.limit is not None:
+            self.met = median(self.ratios) <= self.limit
+        return self
+
+
+def median(values):
+    return statistics.median(values)
+
+
+def quartiles(values):
+    """The first and third quartile (the spread the table shows)."""
+    if len(values) < 2:
+        return values[0], values[0]
+    q = statistics.quantiles(values, n=4, method="inclusive")
+    return q[0], q[2]
+
+
+# --- measuring ---
+
+class Measure:
+    def __init__(self, runs, warmup, work: Path, env):
+        self.runs = runs
+        self.warmup = warmup
+        self.work = work
+        self.env = env
+
+    def rounds(self):
+        """The round numbers; the first warmup of them are dropped."""
+        return range(self.warmup + self.runs)
+
+    def times(self, ours, base, prepare_ours=None, prepare_base=None, env=None):
+        """Times two command lines (lists of words) interleaved with hyperfine;
+        two lists of seconds."""
+        sides = [(ours, prepare_ours), (base, prepare_base)]
+        out = self.work / "hyperfine.json"
+        result = ([], [])
+        for i in self.rounds():
+            order = [0, 1] if i % 2 == 0 else [1, 0]
+            args = ["hyperfine", "-N", "--runs", "1", "--style", "none", "--export-json", str(out)]
+            if prepare_ours or prepare_base:
+                for k in order:
+                    args += ["--prepare", shlex.join(sides[k][1] or ["true"])]
+            args += [shlex.join(sides[k][0]) for k in order]
+            p = subprocess.run(args, env=env or self.env, capture_output=True, text=True, timeout=600)
+            if p.returncode != 0:
+                raise RuntimeError("hyperfine failed: " + (p.stderr or p.stdout).strip()[-2000:])
+            results = json.loads(out.read_text())["results"]
+            if i < self.warmup:
+                continue
+            for k, r in zip(order, results):
+                result[k].append(r["times"][0])
+        return result
+
+    def values(self, ours, base):
+        """Two callables that each run one side and return its figure, called
+        interleaved like times()."""
+        result = ([], [])
+        for i in self.rounds():
+            order = [0, 1] if i % 2 == 0 else [1, 0]
+            for k in order:
+                v = (ours, base)[k]()
+                if i >= self.warmup:
+                    result[k].append(v)
+        return result
+
+
+def ms(seconds):
+    return [s * 1000 for s in seconds]
+
+
+# --- the rows ---
+
+class Bench:
+    """The rows, in a Wine prefix of their own under the output directory."""
+
+    def __init__(self, out: Path):
+        self.wine = harness.Wine(out / "wine")
+        self.work = out / "work"
+
+    def start(self, runs, warmup):
+        if self.work.exists():
+            shutil.rmtree(self.work)
+        self.work.mkdir(parents=True)
+        self.wine.start()
+        self.measure = Measure(runs, warmup, self.work, self.wine.env)
+        self.dir = self.wine.workdir("bench")
+        self.jre = jretree.make_jre(self.dir / "jre")
+        shutil.copy(HELLO, self.dir / "hello.exe")
+        self.app = self.wine.pack(self.dir, APP_SETTINGS)
+
+    def wine_command(self, exe, *args):
+        return [harness.WINE, str(exe)] + [str(a) for a in args]
+
+    def run_checked(self, exe, *args):
+        r = self.wine.run(exe, *args)
+        if r.code != 0:
+            raise RuntimeError(f"{Path(exe).name} {' '.join(args)} exited with {r.code}: {r.stderr.strip()}")
+        return r
+
+    def start_overhead(self, children: Row):
+        row = Row("Start overhead to the JVM: /run with a version-cache hit, up to JNI_CreateJavaVM",
+                  "bare hello.exe (same flags, started the same way)", "at most 1.3x", limit=1.3)
+        self.jre.configure_jvm("create=exit")
+        # The first run learns the version and fills the cache; every later
+        # one is a cache hit and must start no process.
+        self.run_checked(self.app, "/run")
+        record = self.jre.bin / "fake-java.record"
+        record.unlink(missing_ok=True)
+        ours, base = self.measure.times(self.wine_command(self.app, "/run"),
+                                        self.wine_command(self.dir / "hello.exe"))
+        row.ours, row.base = ms(ours), ms(base)
+        starts = len(self.jre.starts())
+        runs = self.measure.warmup + self.measure.runs
+        children.value = f"{starts} in {runs} runs"
+        children.met = starts == 0
+        return row.finish()
+
+    def extraction(self):
+        row = Row(f"Extraction: {LARGE_FILE_BYTES >> 20} MB and {SMALL_FILES} files of "
+                  f"{SMALL_FILE_BYTES >> 10} KB, extracted at start, up to JNI_CreateJavaVM",
+                  "Wine's cmd /c copy of the same files", "at most 2x", limit=2.0)
+        d = self.wine.workdir("extract")
+        files = write_payload(d / "src")
+        jretree.make_jre(d / "jre").configure_jvm("create=exit")
+        toml = APP_SETTINGS + "".join(f"\n[[file]]\nname = '{n}'\nsource = 'src/{n}'\n" for n in files)
+        exe = self.wine.pack(d, toml)
+        temp = self.wine.user_temp()
+        # Each run extracts into a directory of its own that the stand-in JVM,
+        # ending the process at once, leaves behind: removed before the next.
+        clear_runs = ["sh", "-c", f"rm -rf {shlex.quote(str(temp))}/vek*"]
+        target = d / "copy"
+        clear_copy = ["sh", "-c", f"rm -rf {shlex.quote(str(target))} && mkdir {shlex.quote(str(target))}"]
+        subprocess.run(clear_copy, check=True)
+        copy = [harness.WINE, "cmd", "/c", "copy", "/b", "/y",
+                self.wine.to_windows(d / "src") + "\\*", self.wine.to_windows(target) + "\\"]
+        ours, base = self.measure.times(self.wine_command(exe, "/run"), copy, clear_runs, clear_copy)
+        subprocess.run(clear_runs, check=True)
+        if len(list(target.iterdir())) != len(files):
+            raise RuntimeError("cmd copy did not copy every file")
+        row.ours, row.base = ms(ours), ms(base)
+        return row.finish()
+
+    def packing(self):
+        row = Row("Packing: the same files into an executable (host packer)", "cp of the same bytes",
+                  "at most 2x", limit=2.0)
+        d = self.work / "pack"
+        files = write_payload(d / "src")
+        shutil.copy(WIN64_EXE, d / "src" / "winlaunch.exe")
+        toml = d / "app.toml"
+        toml.write_text(APP_SETTINGS + "".join(f"\n[[file]]\nname = '{n}'\nsource = 'src/{n}'\n" for n in files))
+        out = d / "app.exe"
+        target = d / "copy"
+        pack = [str(HOST / "winlaunch-pack"), "--template", str(d / "src" / "winlaunch.exe"), "--config", str(toml),
+                "--output", str(out)]
+        ours, base = self.measure.times(pack, ["cp", "-r", str(d / "src"), str(target)],
+                                        ["rm", "-f", str(out)], ["rm", "-rf", str(target)], env=os.environ)
+        row.ours, row.base = ms(ours), ms(base)
+        return row.finish()
+
+    def size(self):
+        row = Row("Size, stripped: win32 (win64 beside it)", "the limit of 300 KB", "win32 under 300 KB",
+                  unit="KB", limit=1.0)
+        size32, size64 = WIN32_EXE.stat().st_size, WIN64_EXE.stat().st_size
+        row.value = f"win32 {size32 / 1024:.1f} KB, win64 {size64 / 1024:.1f} KB"
+        row.ratios = [size32 / SIZE_LIMIT]
+        row.met = size32 < SIZE_LIMIT
+        return row
+
+    def memory(self):
+        row = Row("Memory: peak working set at JNI_CreateJavaVM (GetProcessMemoryInfo)",
+                  "bare hello.exe's peak", "at most 1.3x", unit="MB", limit=1.3)
+        self.jre.configure_jvm("create=peak")
+
+        def ours():
+            for record in self.jre.bin.glob("*/fake-jvm.record"):
+                record.unlink()
+            self.run_checked(self.app, "/run")
+            peaks = [e[1] for e in self.jre.jvm_record() if e[0] == "peak"]
+            if len(peaks) != 1:
+                raise RuntimeError("the stand-in JVM recorded no peak working set")
+            return int(peaks[0]) / 2**20
+
+        def base():
+            return int(self.run_checked(self.dir / "hello.exe", "peak").stdout.strip()) / 2**20
+
+        row.ours, row.base = self.measure.values(ours, base)
+        return row.finish()
+
+    def time_to_main(self):
+        row = Row("Time to main on HotSpot: the native runner through our JNI sequence, an application "
+                  "that ends at once", "java of the same application, same JDK, same options",
+                  "at most 1.05x", limit=1.05)
+        d = self.work / "hotspot"
+        d.mkdir()
+        driver = [str(HOTSPOT_RUNNER), "--driver", "hello", str(d), ""]
+        p = subprocess.run(driver, capture_output=True, text=True, timeout=120)
+        if p.returncode != 0 or "result 1" not in p.stdout.splitlines():
+            raise RuntimeError("the native runner failed:\n" + p.stdout + p.stderr)
+        options = [line[len("option "):] for line in p.stdout.splitlines() if line.startswith("option ")]
+        java = [str(jdk_bin() / "java")] + options + ["probe.Probe"]
+        check = subprocess.run(java, capture_output=True, text=True, timeout=120)
+        if check.returncode != 0:
+            raise RuntimeError("java failed: " + check.stderr)
+        ours, base = self.measure.times(driver, java, env=os.environ)
+        row.ours, row.base = ms(ours), ms(base)
+        return row.finish()
+
+    def service(self):
+        start = Row("Service start: /start to Running under Wine's service control manager, with the stand-in JVM",
+                    "the test-double service", "at most 1.5x", limit=1.5)
+        stop = Row("Service stop: /stop to Stopped", "the test-double service", "at most 1.5x", limit=1.5)
+        d = self.wine.workdir("service")
+        jre = jretree.make_jre(d / "jre")
+        jre.configure_jvm("main=stopline")
+        ours = "BenchService"
+        exe = self.wine.pack(d, APP_SETTINGS.replace('"Bench"', '"%s"' % ours))
+        self.run_checked(exe, "/install")
+        base = "BenchDouble"
+        double = d / "double.exe"
+        shutil.copy(harness.TESTING / "test_service.exe", double)
+        double.with_suffix(".mode").write_text("stop")
+        r = self.wine.run_raw(["sc", "create", base, "binpath=", '"%s"' % self.wine.to_windows(double),
+                               "start=", "demand"], timeout=120)
+        if r.code != 0:
+            raise RuntimeError("sc create failed: " + r.stdout + r.stderr)
+        launcher = self.wine.to_windows(exe)
+        timer = harness.TESTING / "service_timer.exe"
+
+        def timed(name, state, command):
+            r = self.wine.run_raw([timer, name, state, launcher, command, name], timeout=180)
+            if r.code != 0:
+                raise RuntimeError(f"{command} {name} did not reach {state} (service_timer: {r.code})")
+            # The service process may still be ending after the stopped state.
+            time.sleep(0.2)
+            # The command's own output comes first.
+            return float(r.stdout.split()[-1])
+
+        def cycle(name):
+            return lambda: (timed(name, "running", "/start"), timed(name, "stopped", "/stop"))
+
+        try:
+            timings = self.measure.values(cycle(ours), cycle(base))
+        finally:
+            self.wine.run(exe, "/uninstall", timeout=120)
+            self.wine.run_raw(["sc", "delete", base], timeout=120)
+        start.ours, stop.ours = [t[0] for t in timings[0]], [t[1] for t in timings[0]]
+        start.base, stop.base = [t[0] for t in timings[1]], [t[1] for t in timings[1]]
+        return [start.finish(), stop.finish()]
+
+
+def jdk_bin() -> Path:
+    return Path(os.path.realpath(shutil.which("javac"))).parent
+
+
+def write_payload(directory: Path):
+    """The large file and the small ones; their names."""
+    directory.mkdir(parents=True, exist_ok=True)
+    names = ["large.bin"] + [f"small{i:03d}.bin" for i in range(SMALL_FILES)]
+    with open(directory / names[0], "wb") as f:
+        chunk = os.urandom(1 << 20)
+        for _ in range(LARGE_FILE_BYTES >> 20):
+            f.write(chunk)
+    for name in names[1:]:
+        (directory / name).write_bytes(os.urandom(SMALL_FILE_BYTES))
+    return names
+
+
+# --- the report ---
+
+def figure(values, unit):
+    if not values:
+        return "-"
+    lo, hi = quartiles(values)
+    digits = 1 if unit in ("ms", "MB") else 2
+    return f"{median(values):.{digits}f} {unit} ({lo:.{digits}f}-{hi:.{digits}f})"
+
+
+def environment():
+    """Where the figures were taken: they hold for that machine only."""
+    def first_line(command):
+        try:
+            p = subprocess.run(command, capture_output=True, text=True, timeout=60)
+            return (p.stdout or p.stderr).strip().splitlines()[0]
+        except (OSError, IndexError, subprocess.SubprocessError):
+            return "unknown"
+    load = os.getloadavg()[0] if hasattr(os, "getloadavg") else 0.0
+    return (f"Taken {time.strftime('%Y-%m-%d %H:%M')} on {os.cpu_count()} CPUs (load {load:.1f} at the end), "
+            f"{first_line([harness.WINE, '--version'])}, {first_line([str(jdk_bin() / 'java'), '-version'])}, "
+            f"{first_line(['hyperfine', '--version'])}.\n")
+
+
+def table(rows, runs):
+    lines = ["| Row | Launcher, median (IQR) | Against, median (IQR) | Ratio, median (IQR) | Goal | Result |",
+             "|---|---|---|---|---|---|"]
+    for r in rows:
+        if r.error:
+            lines.append(f"| {r.title} | not measured: {r.error} | {r.against} | - | {r.goal} | **NOT MEASURED** |")
+            continue
+        if r.value is not None:
+            ours, base = r.value, r.against
+        else:
+            ours, base = figure(r.ours, r.unit), f"{r.against}: {figure(r.base, r.unit)}"
+        if r.ratios and r.value is None:
+            lo, hi = quartiles(r.ratios)
+            ratio = f"{median(r.ratios):.2f}x ({lo:.2f}-{hi:.2f})"
+        elif r.ratios:
+            ratio = f"{median(r.ratios):.2f}x"
+        else:
+            ratio = "-"
+        result = "met" if r.met else "**MISSED**"
+        lines.append(f"| {r.title} | {ours} | {base} | {ratio} | {r.goal} | {result} |")
+    lines.append("")
+    lines.append(f"{runs} runs per side after warm-up, both sides interleaved; a ratio is the median of the "
+                 "per-round ratios launcher/against, with its interquartile range.")
+    return "\n".join(lines) + "\n"
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--smoke", action="store_true", help="3 runs per side, 1 warm-up round")
+    parser.add_argument("--runs", type=int, default=20)
+    parser.add_argument("--warmup", type=int, default=3)
+    parser.add_argument("--only", help="comma-separated row names: " + ", ".join(ROWS))
+    args = parser.parse_args()
+    runs, warmup = (3, 1) if args.smoke else (max(args.runs, 1), max(args.warmup, 0))
+    out = BUILD / "bench" / ("smoke" if args.smoke else "")
+    names = args.only.split(",") if args.only else list(ROWS)
+    for n in names:
+        if n not in ROWS:
+            parser.error("unknown row " + n)
+
+    if not shutil.which("hyperfine"):
+        print("bench: hyperfine is missing (scripts/setup installs it)", file=sys.stderr)
+        return 1
+    started = time.time()
+    bench = Bench(out)
+    rows = []
+    try:
+        bench.start(runs, warmup)
+        for n in names:
+            rows += run_row(bench, n)
+    finally:
+        bench.wine.stop()
+
+    text = table(rows, runs)
+    out.mkdir(parents=True, exist_ok=True)
+    (out / "results.md").write_text("# Benchmarks\n\n" + environment() + "\n" + text +
+                                    "\n![distributions](results.svg)\n")
+    (out / "results.svg").write_text(plot.svg(rows))
+    (out / "results.json").write_text(json.dumps([r.__dict__ for r in rows], indent=1))
+    print(text)
+    print(f"bench: {time.time() - started:.0f} s; {out / 'results.md'}, {out / 'results.svg'}")
+    failed = [r.title for r in rows if r.error]
+    for title in failed:
+        print("bench: not measured: " + title, file=sys.stderr)
+    if args.smoke:
+        print(f"bench smoke: {len(rows) - len(failed)} passed, {len(failed)} failed")
+    return 1 if failed else 0
+
+
+def run_row(bench, name):
+    """The row's results; a row that could not be measured carries its error."""
+    method, titles = ROWS[name]
+    started = time.time()
+    children = Row(CHILDREN, "-", "0 (the stand-in java.exe counts its starts)", unit="")
+    try:
+        if name == "start":
+            rows = [bench.start_overhead(children), children]
+        else:
+            result = getattr(bench, method)()
+            rows = result if isinstance(result, list) else [result]
+    except Exception as e:  # a measurement that could not be taken
+        traceback.print_exc()
+        reason = str(e).splitlines()[0] if str(e) else type(e).__name__
+        rows = [Row(title, "-", "-", error=reason) for title in titles]
+    print(f"bench: {name} took {time.time() - started:.0f} s", file=sys.stderr)
+    return rows
+
+
+CHILDREN = "Child processes on a cache hit"
+
+# Name: the Bench method, and the titles its rows have when it fails.
+ROWS = {
+    "start": ("start_overhead", ["Start overhead to the JVM", CHILDREN]),
+    "extract": ("extraction", ["Extraction"]),
+    "pack": ("packing", ["Packing"]),
+    "size": ("size", ["Size, stripped"]),
+    "memory": ("memory", ["Memory: peak working set at JNI_CreateJavaVM"]),
+    "hotspot": ("time_to_main", ["Time to main on HotSpot"]),
+    "service": ("service", ["Service start", "Service stop"]),
+}
+
+if __name__ == "__main__":
+    sys.exit(main())
