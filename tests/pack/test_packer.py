@@ -98,7 +98,11 @@ class RoundTrip(PackerCase):
         (self.dir / "src").mkdir()
         (self.dir / "src" / "a.dll").write_bytes(bytes(range(256)) * 3)
         (self.dir / "src" / "b.jar").write_bytes(b"")
+        # Larger than the packer's write block, and not a multiple of it.
+        big = bytes(range(251)) * 10000
+        (self.dir / "src" / "big.bin").write_bytes(big)
         config = CONFIG + '\n[[file]]\nname = "lib\\\\a.dll"\nsource = "src/a.dll"\n' \
+                          '\n[[file]]\nname = "big.bin"\nsource = "src/big.bin"\n' \
                           '\n[[file]]\nname = "b.jar"\nsource = "src/b.jar"\n'
         code, _, err = self.pack(config)
         self.assertEqual(code, 0, err)
@@ -107,6 +111,8 @@ class RoundTrip(PackerCase):
         code, dumped, err = run("--dump", self.dir / "app.exe", "--files-to", out)
         self.assertEqual(code, 0, err)
         self.assertEqual((out / "lib" / "a.dll").read_bytes(), bytes(range(256)) * 3)
+        self.assertEqual((out / "big.bin").read_bytes(), big)
+        self.assertEqual((out / "b.jar").read_bytes(), b"")
         self.write("dumped.toml", dumped)
         code, _, err = run("--template", TEMPLATE, "--config", self.dir / "dumped.toml",
                            "--output", self.dir / "again.exe")

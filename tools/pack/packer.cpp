@@ -345,35 +345,65 @@ bool findBlockStart(std::string_view image, uint64_t& start, std::string& error)
 
 namespace {
 
-// Writes an included file's record: its 64-bit size, then its content, each
-// byte XOR the mask. A read failure sets error; a write failure leaves it empty.
-bool writeIncludedFile(const std::string& sourcePath, ReplacingFile& out, std::string& error) {
-    std::ifstream in(toPath(sourcePath), std::ios::binary);
-    std::error_code ec;
-    uintmax_t size = fs::file_size(toPath(sourcePath), ec);
-    if (!in || ec) {
-        error = "cannot read the included file " + sourcePath;
-        return false;
+// Writes the included files' records behind the block: each file's 64-bit
+// size, then its content with every byte XOR the mask. Files are streamed
+// through one block-sized buffer: an included file may be as large as the disk
+// allows and is neither held in memory nor copied twice, and many small files
+// are written together rather than in a write of their own each.
+class RecordWriter {
+public:
+    explicit RecordWriter(ReplacingFile& out) : out_(out), buffer_(kBlock) {}
+
+    // A read failure sets error; a write failure leaves it empty.
+    bool writeFile(const std::string& sourcePath, std::string& error) {
+        std::ifstream in(toPath(sourcePath), std::ios::binary);
+        std::error_code ec;
+        uintmax_t size = fs::file_size(toPath(sourcePath), ec);
+        if (!in || ec) {
+            error = "cannot read the included file " + sourcePath;
+            return false;
+        }
+        char sizeBytes[8];
+        for (int i = 0; i < 8; ++i) sizeBytes[i] = char((uint64_t(size) >> (8 * i)) & 0xFF);
+        if (!append(sizeBytes, sizeof sizeBytes)) return false;
+        uintmax_t copied = 0;
+        for (;;) {
+            if (used_ == buffer_.size() && !flush()) return false;
+            in.read(buffer_.data() + used_, std::streamsize(buffer_.size() - used_));
+            std::size_t got = std::size_t(in.gcount());
+            if (got == 0) break;
+            for (std::size_t i = used_; i < used_ + got; ++i)
+                buffer_[i] = char(static_cast<unsigned char>(buffer_[i]) ^ kIncludedFileMask);
+            used_ += got;
+            copied += got;
+        }
+        if (in.bad() || copied != size) {
+            error = "the included file " + sourcePath + " changed or could not be read while it was packed";
+            return false;
+        }
+        return true;
     }
-    std::string sizeBytes;
-    for (int i = 0; i < 8; ++i) sizeBytes.push_back(char((uint64_t(size) >> (8 * i)) & 0xFF));
-    if (!out.write(sizeBytes)) return false;
-    // Streamed in large blocks: an included file may be as large as the disk
-    // allows, and is neither held in memory nor copied twice.
-    std::vector<char> buffer(1 << 20);
-    uintmax_t copied = 0;
-    while (in.read(buffer.data(), std::streamsize(buffer.size())) || in.gcount() > 0) {
-        std::size_t got = std::size_t(in.gcount());
-        for (std::size_t i = 0; i < got; ++i) buffer[i] = char(static_cast<unsigned char>(buffer[i]) ^ kIncludedFileMask);
-        if (!out.write(std::string_view(buffer.data(), got))) return false;
-        copied += got;
+
+    bool flush() {
+        bool ok = used_ == 0 || out_.write(std::string_view(buffer_.data(), used_));
+        used_ = 0;
+        return ok;
     }
-    if (in.bad() || copied != size) {
-        error = "the included file " + sourcePath + " changed or could not be read while it was packed";
-        return false;
+
+private:
+    static constexpr std::size_t kBlock = 1 << 20;
+
+    bool append(const char* bytes, std::size_t n) {
+        if (buffer_.size() - used_ < n && !flush()) return false;
+        std::copy(bytes, bytes + n, buffer_.data() + used_);
+        used_ += n;
+        return true;
     }
-    return true;
-}
+
+    ReplacingFile& out_;
+    std::vector<char> buffer_;
+    std::size_t used_ = 0;
+};
 
 }  // namespace
 
@@ -466,11 +496,13 @@ bool packFiles(const PackOptions& options, std::string& error) {
     if (!assemblePackage(templateImage, config, package, error)) return false;
     ReplacingFile out(options.outputPath);
     bool written = out.opened() && out.write(package);
+    RecordWriter records(out);
     for (const IncludedFile& f : config.files) {
         if (!written) break;
-        written = writeIncludedFile(f.sourcePath, out, error);
+        written = records.writeFile(f.sourcePath, error);
         if (!written && !error.empty()) return false;
     }
+    written = written && records.flush();
     if (!written || !out.commit()) {
         error = "cannot write " + options.outputPath;
         return false;
