@@ -17,6 +17,9 @@ import tempfile
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "tests" / "pack"))
+
+from pefiles import block_start  # noqa: E402
 PACKER = ROOT / "build" / "host" / "winlaunch-pack"
 TEMPLATE = ROOT / "build" / "win64" / "winlaunch.exe"
 
@@ -111,14 +114,6 @@ TEXTS = {
 }
 
 LOCALE_IDS = [0x0407, 0x0C07, 0x0409, 0x0804, 0x0404, 0x4809, 0x3C0C, 0x0462, 0x0814, 0x0431, 0x040D, 0x0421]
-
-
-def block_start(data: bytes) -> int:
-    pe = struct.unpack_from("<i", data, 60)[0]
-    sections, optional = struct.unpack_from("<h", data, pe + 6)[0], struct.unpack_from("<h", data, pe + 20)[0]
-    last = pe + optional + 40 * sections - 16
-    size, offset = struct.unpack_from("<II", data, last + 16)
-    return size + offset
 
 
 def minimal_image() -> bytes:

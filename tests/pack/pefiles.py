@@ -1,12 +1,22 @@
 """Files the packer tests make and read back with independent tools: .ico
 files, resources through wrestool (icoutils), signatures through openssl and
-osslsigncode."""
+osslsigncode; and where a packed executable's configuration block starts."""
 
 import struct
 import subprocess
 import zlib
 from pathlib import Path
 
+
+
+def block_start(data: bytes) -> int:
+    """Where the configuration block starts: behind the last section's raw data."""
+    pe = struct.unpack_from("<i", data, 60)[0]
+    sections = struct.unpack_from("<h", data, pe + 6)[0]
+    optional = struct.unpack_from("<h", data, pe + 20)[0]
+    last = pe + optional + 40 * sections - 16
+    size, offset = struct.unpack_from("<II", data, last + 16)
+    return size + offset
 
 def make_ico(sizes=(16, 32, 256)) -> bytes:
     """An icon with one image per size: 32-bit bitmaps, PNG for 256."""

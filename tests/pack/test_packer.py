@@ -6,6 +6,8 @@ import tempfile
 import unittest
 from pathlib import Path
 
+from pefiles import block_start
+
 ROOT = Path(__file__).resolve().parents[2]
 PACKER = ROOT / "build" / "host" / "winlaunch-pack"
 TEMPLATE = ROOT / "build" / "win64" / "winlaunch.exe"
@@ -41,14 +43,6 @@ errorCaption = "Erro"
 def run(*args):
     p = subprocess.run([str(PACKER)] + [str(a) for a in args], capture_output=True)
     return p.returncode, p.stdout.decode("utf-8"), p.stderr.decode("utf-8")
-
-
-def block_start(data: bytes) -> int:
-    pe = struct.unpack_from("<i", data, 60)[0]
-    sections, optional = struct.unpack_from("<h", data, pe + 6)[0], struct.unpack_from("<h", data, pe + 20)[0]
-    last = pe + optional + 40 * sections - 16
-    size, offset = struct.unpack_from("<II", data, last + 16)
-    return size + offset
 
 
 class PackerCase(unittest.TestCase):

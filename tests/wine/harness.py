@@ -8,14 +8,17 @@ from a TOML text with the host packer and the win64 launcher.
 import os
 import re
 import shutil
-import struct
 import subprocess
+import sys
 import time
 import unittest
 from dataclasses import dataclass
 from pathlib import Path, PureWindowsPath
 
 ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "tests" / "pack"))
+
+from pefiles import block_start  # noqa: E402,F401 (the Wine tests take it from here)
 BUILD = ROOT / "build"
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
@@ -236,15 +239,6 @@ def message_boxes(stderr: str):
     """(text, caption) of every message box a run traced (Wine.trace_message_boxes)."""
     return MESSAGE_BOX.findall(stderr)
 
-
-def block_start(data: bytes) -> int:
-    """Where the configuration block starts: behind the last section's raw data."""
-    pe = struct.unpack_from("<i", data, 60)[0]
-    sections = struct.unpack_from("<h", data, pe + 6)[0]
-    optional = struct.unpack_from("<h", data, pe + 20)[0]
-    last = pe + optional + 40 * sections - 16
-    size, offset = struct.unpack_from("<II", data, last + 16)
-    return size + offset
 
 
 def read_log(path: Path) -> str:
