@@ -257,7 +257,9 @@ TEST(ConfigBlock, DamagedBlockLeavesWhatWasReadInTheStore) {
         })) << c.what;
         EXPECT_EQ(store.messages.count(1000), c.messagesRead ? 1u : 0u) << c.what;
         EXPECT_EQ(localeAsked, c.messagesRead ? 1 : 0) << c.what;
-        if (c.text1009) EXPECT_EQ(store.messages[1009], c.text1009) << c.what;
+        if (c.text1009) {
+            EXPECT_EQ(store.messages[1009], c.text1009) << c.what;
+        }
     }
 }
 
