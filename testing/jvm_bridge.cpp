@@ -387,10 +387,11 @@ bool runMain(const MainCall& call, std::string& thrown) {
         removeRelayDirectory();
         return fail(thrown, "cannot start /bin/sh (" + std::to_string(error) + ")");
     }
-    // Wine hands out no handles for a Linux child; should it one day, they
-    // are not needed.
-    if (child.hProcess) CloseHandle(child.hProcess);
-    if (child.hThread) CloseHandle(child.hThread);
+    // Wine makes no process or thread object for a Linux child: the process
+    // handle comes back null, and the thread handle is whatever its own stack
+    // held, often a live handle of ours. Closing it closed the worker's
+    // standard input, so that the Java side saw its end at once and stopped
+    // the service. Neither handle is touched.
     relayStarted = true;
     relay.stopRelay = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     relay.relayThread = CreateThread(nullptr, 0, relayOutput, nullptr, 0, nullptr);
