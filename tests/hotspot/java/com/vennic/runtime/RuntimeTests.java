@@ -22,7 +22,7 @@ import java.util.Objects;
  */
 public final class RuntimeTests {
 
-    private static final Class<?>[] CLASSES = {RunDirectoriesTest.class};
+    private static final Class<?>[] CLASSES = {RollingFileTest.class, RunDirectoriesTest.class};
 
     private RuntimeTests() {
     }
