@@ -44,6 +44,10 @@ import java.util.Set;
  * A roll that fails (the disk is full, a viewer holds a file open) leaves the
  * output going on into the current file, says so once on the warnings
  * stream, and is tried again a minute later. Nothing here ever waits.
+ * <p>
+ * The end of a day is noticed by a timer, a daemon thread that sleeps until
+ * the next local midnight of the clock (a minute at a time, so that a changed
+ * clock is followed), rather than by a clock read for every line.
  */
 final class RollingFile extends OutputStream {
 
@@ -88,10 +92,12 @@ final class RollingFile extends OutputStream {
     private FileOutputStream out;
     private long size;
     private boolean atLineStart = true;
-    private long nextDay = Long.MAX_VALUE;
+    // Written by the writer under the lock, read by the day timer.
+    private volatile long nextDay = Long.MAX_VALUE;
+    private volatile boolean dayOver;
     private long retryAt = Long.MIN_VALUE;
     private boolean reported;
-    private boolean closed;
+    private volatile boolean closed;
 
     private RollingFile(Path directory, String stem, String extension, OutputRolling settings, Clock clock,
             PrintStream warnings, Moves moves, FileChannel lockChannel, Path lockFile) throws IOException {
@@ -218,11 +224,13 @@ final class RollingFile extends OutputStream {
         }
     }
 
+    /**
+     * Nothing waits in a buffer here or in the file stream below, so there is
+     * nothing to flush. Not synchronized: an auto-flushing PrintStream calls
+     * it twice for every line.
+     */
     @Override
-    public synchronized void flush() throws IOException {
-        if (out != null) {
-            out.flush();
-        }
+    public void flush() {
     }
 
     @Override
@@ -260,15 +268,41 @@ final class RollingFile extends OutputStream {
     }
 
     private boolean rollDue() {
-        if (!owner) {
+        if (!owner || !(dayOver || (settings.maxSize > 0 && size >= settings.maxSize))) {
             return false;
         }
-        boolean bySize = settings.maxSize > 0 && size >= settings.maxSize;
-        if (!bySize && nextDay == Long.MAX_VALUE) {
-            return false;
+        return retryAt == Long.MIN_VALUE || clock.millis() >= retryAt;
+    }
+
+    /** Whether the day timer has seen the day end since the last roll. */
+    boolean dayOver() {
+        return dayOver;
+    }
+
+    /** The day timer's check: marks the day over once the clock has passed its end. */
+    synchronized void checkDay() {
+        if (!closed && clock.millis() >= nextDay) {
+            dayOver = true;
         }
-        long now = clock.millis();
-        return now >= retryAt && (bySize || now >= nextDay);
+    }
+
+    private void startDayTimer() {
+        Thread timer = new Thread(new Runnable() {
+            @Override
+            public void run() {
+                while (!closed) {
+                    long wait = dayOver ? 60_000 : Math.max(1, Math.min(nextDay - clock.millis(), 60_000));
+                    try {
+                        Thread.sleep(wait);
+                    } catch (InterruptedException e) {
+                        return;
+                    }
+                    checkDay();
+                }
+            }
+        }, "vennic-output-day");
+        timer.setDaemon(true);
+        timer.start();
     }
 
     /** At the start of the run: a roll when asked or when the file is of an earlier day, then pruning. */
@@ -284,6 +318,7 @@ final class RollingFile extends OutputStream {
         }
         if (settings.daily) {
             nextDay = startOfNextDay(now);
+            startDayTimer();
         }
     }
 
@@ -291,6 +326,7 @@ final class RollingFile extends OutputStream {
         if (size == 0) {
             // Nothing to keep: an empty file stays the current one.
             nextDay = settings.daily ? startOfNextDay(now) : Long.MAX_VALUE;
+            dayOver = false;
             return;
         }
         // Closed first: Windows renames no file that is open for writing.
@@ -337,6 +373,7 @@ final class RollingFile extends OutputStream {
         size = current.toFile().length();
         atLineStart = true;
         nextDay = settings.daily ? startOfNextDay(now) : Long.MAX_VALUE;
+        dayOver = false;
         prune(now);
     }
 

@@ -183,20 +183,39 @@ final class RollingFileTest {
         Opened o = open(dir, settings(0, true, 0, 0, 0, false), clock);
         o.out.print("a\nb");
         clock.millis = at("2024-03-11T00:00:05+05:00");
+        o.file.checkDay();  // what the day timer does
         o.out.print("c\n");
         o.out.print("d\n");
         equal("a\nbc\n", read(dir.resolve("out.1.log")), "the line begun before midnight ends there");
         equal("d\n", read(dir.resolve("out.log")), "the first line of the new day");
         // A day without output rolls nothing; the next line rolls the day before.
         clock.millis = at("2024-03-13T09:00:00+05:00");
+        o.file.checkDay();
         o.out.print("e\n");
         equal("a\nbc\n|d\n|e\n", read(dir.resolve("out.2.log")) + "|" + read(dir.resolve("out.1.log")) + "|"
                 + read(dir.resolve("out.log")), "one file per day with output");
         // Just before the next local midnight, still the same day (UTC has changed day already).
         clock.millis = at("2024-03-13T23:59:59+05:00");
+        o.file.checkDay();
         o.out.print("f\n");
         equal("e\nf\n", read(dir.resolve("out.log")), "local days, not UTC days");
         equal(2, rolledCount(dir, "out"), "rolled files");
+    }
+
+    static void testDayTimerWakesAtMidnight(Path dir) throws Exception {
+        TestClock clock = new TestClock(at("2024-03-10T23:59:59.800Z"), ZoneOffset.UTC);
+        Opened o = open(dir, settings(0, true, 0, 0, 0, false), clock);
+        o.out.print("before\n");
+        // The timer sleeps the 200 ms it reads from the clock, then looks again.
+        clock.millis = at("2024-03-11T00:00:01Z");
+        for (int i = 0; i < 100 && !o.file.dayOver(); i++) {
+            Thread.sleep(50);
+        }
+        check(o.file.dayOver(), "the timer saw the day end");
+        o.out.print("after\n");
+        equal("before\n|after\n", read(dir.resolve("out.1.log")) + "|" + read(dir.resolve("out.log")), "rolled");
+        check(!o.file.dayOver(), "a new day begins");
+        o.file.close();
     }
 
     static void testRollAtStartWhenAskedOrWhenTheFileIsOfAnEarlierDay(Path dir) throws IOException {
