@@ -6,6 +6,7 @@ import static com.vennic.runtime.RuntimeTests.write;
 
 import java.io.File;
 import java.io.IOException;
+import java.lang.reflect.Proxy;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.attribute.BasicFileAttributes;
@@ -35,52 +36,20 @@ final class RunDirectoriesTest {
             if (!junctions.contains(path)) {
                 return real;
             }
-            return new BasicFileAttributes() {
-                @Override
-                public FileTime lastModifiedTime() {
-                    return real.lastModifiedTime();
-                }
-
-                @Override
-                public FileTime lastAccessTime() {
-                    return real.lastAccessTime();
-                }
-
-                @Override
-                public FileTime creationTime() {
-                    return real.creationTime();
-                }
-
-                @Override
-                public boolean isRegularFile() {
-                    return false;
-                }
-
-                @Override
-                public boolean isDirectory() {
-                    return true;
-                }
-
-                @Override
-                public boolean isSymbolicLink() {
-                    return false;
-                }
-
-                @Override
-                public boolean isOther() {
-                    return true;
-                }
-
-                @Override
-                public long size() {
-                    return 0;
-                }
-
-                @Override
-                public Object fileKey() {
-                    return null;
-                }
-            };
+            // A junction as Windows reports it: a directory that is also "other".
+            return (BasicFileAttributes) Proxy.newProxyInstance(BasicFileAttributes.class.getClassLoader(),
+                    new Class<?>[] {BasicFileAttributes.class}, (proxy, method, args) -> {
+                        switch (method.getName()) {
+                            case "isDirectory":
+                            case "isOther":
+                                return true;
+                            case "isRegularFile":
+                            case "isSymbolicLink":
+                                return false;
+                            default:
+                                return method.invoke(real, args);
+                        }
+                    });
         }
 
         @Override
