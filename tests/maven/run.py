@@ -1,0 +1,47 @@
+"""Runs the Maven plugin's tests on the example project (tests/maven).
+
+Fast tier: the plugin packs the example, attaches and installs the
+executable, leaves it alone when nothing changed, and fails on a setting the
+packer refuses (test_*.py). With --long also the variants and the runs under
+Wine through the bridge runtime, in a Wine session of their own (long_*.py).
+"""
+
+import sys
+import time
+import unittest
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE))
+sys.path.insert(0, str(HERE.parents[1] / "tests" / "wine"))
+
+import project  # noqa: E402
+
+
+def main() -> int:
+    long = "--long" in sys.argv[1:]
+    started = time.time()
+    project.prepare_repository()
+    loader = unittest.defaultTestLoader
+    suite = loader.discover(str(HERE), pattern="test_*.py")
+    wine = None
+    if long:
+        import harness
+        suite.addTests(loader.discover(str(HERE), pattern="long_*.py"))
+        wine = harness.Wine(project.WORK / "wine")
+        wine.start()
+        harness.session = wine
+    try:
+        result = unittest.TextTestRunner(verbosity=2).run(suite)
+    finally:
+        if wine:
+            wine.stop()
+    failed = len(result.failures) + len(result.errors)
+    passed = result.testsRun - failed - len(result.skipped)
+    print(f"maven tests took {time.time() - started:.0f} s")
+    print(f"{passed} passed, {failed} failed, {len(result.skipped)} skipped")
+    return 0 if failed == 0 and result.testsRun > 0 else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
