@@ -18,6 +18,18 @@ sys.path.insert(0, str(HERE.parents[1] / "tests" / "wine"))
 import project  # noqa: E402
 
 
+class TimedResult(unittest.TextTestResult):
+    """Says how long each test took: the Maven runs are most of it."""
+
+    def startTest(self, test):
+        self.started = time.time()
+        super().startTest(test)
+
+    def stopTest(self, test):
+        super().stopTest(test)
+        self.stream.writeln(f"    {time.time() - self.started:.1f} s  {test.id()}")
+
+
 def main() -> int:
     long = "--long" in sys.argv[1:]
     started = time.time()
@@ -32,7 +44,7 @@ def main() -> int:
         wine.start()
         harness.session = wine
     try:
-        result = unittest.TextTestRunner(verbosity=2).run(suite)
+        result = unittest.TextTestRunner(verbosity=2, resultclass=TimedResult).run(suite)
     finally:
         if wine:
             wine.stop()
