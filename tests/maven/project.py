@@ -60,8 +60,10 @@ class Project:
     def mvn(self, *args, pom: str = "pom.xml", timeout=600) -> Build:
         env = dict(os.environ, MAVEN_OPTS=MAVEN_OPTS)
         started = time.time()
+        # From another directory: relative paths in the POM and in -D values
+        # are the project's, not the caller's.
         p = subprocess.run(["mvn", "-o", "-B", "-Dmaven.repo.local=" + str(REPO), "-f", str(self.dir / pom)]
-                           + list(args), cwd=self.dir, env=env, capture_output=True, timeout=timeout)
+                           + list(args), cwd=WORK, env=env, capture_output=True, timeout=timeout)
         build = Build(p.returncode, p.stdout.decode("utf-8", "replace") + p.stderr.decode("utf-8", "replace"),
                       time.time() - started)
         self.timings.append((" ".join(args), build.seconds))

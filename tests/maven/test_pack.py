@@ -3,10 +3,14 @@ installed executable and what it carries with the jars included or beside
 it, a configuration file with the POM's values laid over it, the
 incremental build, and a setting name the packer refuses."""
 
+import sys
 import tomllib
 import unittest
 
-from project import COMMONS_LANG, EXE_NAME, REPO, Project, dump, included_files
+from project import COMMONS_LANG, EXE_NAME, REPO, ROOT, Project, dump, included_files
+
+sys.path.insert(0, str(ROOT / "tests" / "pack"))
+from pefiles import make_ico  # noqa: E402
 
 # Inline values that need TOML's escapes, and typed values: each must reach
 # the executable exactly.
@@ -15,6 +19,7 @@ TRICKY = {
     "jvmTypeDirectory": "0123",  # a string setting: digits stay text
 }
 TRICKY_MESSAGE = 'Line one\nline "two" \\ \u00fc'
+ICON = make_ico()
 CONFIG_FILE = "-Dwinlaunch.config=src/main/winlaunch/app.toml"
 
 
@@ -32,6 +37,9 @@ def file_and_inline_project(name):
                      "<useDefaultVmOptionsFile>false</useDefaultVmOptionsFile><minJavaVersion>")
     project.edit_pom("<errorCaption>", "<noTempDirectory>%s</noTempDirectory><errorCaption>"
                      % TRICKY_MESSAGE.replace("\n", "&#10;"))
+    (project.dir / "src/main/winlaunch/app.ico").write_bytes(ICON)
+    project.edit_pom("<version>\n              <ProductName>",
+                     "<icon>src/main/winlaunch/app.ico</icon><version><ProductName>")
     return project, project.mvn("package", CONFIG_FILE)
 
 
@@ -117,6 +125,7 @@ class FileAndInline(BuiltCase):
         self.assertEqual(version["CompanyName"], "Example Ltd")
         self.assertEqual(version["FileVersion"], "1.0.0")
         files = included_files(project.exe, project.dir / "dumped")
+        self.assertEqual((project.dir / "dumped" / "icon.ico").read_bytes(), ICON, "the POM's icon")
         self.assertEqual(files["notes/readme.txt"], (project.dir / "src/main/winlaunch/readme.txt").read_bytes(),
                          "relative to the configuration file")
         self.assertIn("commons-lang3-3.12.0.jar", files)
