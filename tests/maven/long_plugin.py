@@ -4,12 +4,13 @@ and Maven's conventions: skip, an unsupported host, the help goal, bitness."""
 
 import shutil
 import struct
+import tomllib
 import unittest
 
 import harness
 import service_helpers
 from harness import wait_for
-from project import Project, included_files
+from project import Project, dump, included_files
 from test_pack import CONFIG_FILE, beside_project, file_and_inline_project
 
 
@@ -97,6 +98,17 @@ class Incremental(unittest.TestCase):
         build = project.mvn("package", "-Dbits=7")
         self.assertNotEqual(build.code, 0)
         self.assertIn("winlaunch: bitness is 32 or 64, not 7", build.output)
+
+
+class ProjectVersion(unittest.TestCase):
+    def test_version_the_packer_does_not_take(self):
+        project = Project("five-numbers")
+        project.edit_pom("<version>1.0.0</version>", "<version>2.0.0.0.1-rc</version>")
+        build = project.mvn("package")
+        self.assertEqual(build.code, 0, build.output)
+        self.assertIn("the version 2.0.0.0.1-rc does not begin with up to four numbers", build.output)
+        version = tomllib.loads(dump(project.target / "maven-app-2.0.0.0.1-rc.exe"))["resources"]["version"]
+        self.assertEqual(version, {"ProductName": "winlaunch Maven example"})
 
 
 class Conventions(unittest.TestCase):
