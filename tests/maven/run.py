@@ -12,9 +12,10 @@ import unittest
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
-sys.path.insert(0, str(HERE))
 sys.path.insert(0, str(HERE.parents[1] / "tests" / "wine"))
+sys.path.insert(0, str(HERE))
 
+import harness  # noqa: E402
 import project  # noqa: E402
 
 
@@ -38,7 +39,6 @@ def main() -> int:
     suite = loader.discover(str(HERE), pattern="test_*.py")
     wine = None
     if long:
-        import harness
         suite.addTests(loader.discover(str(HERE), pattern="long_*.py"))
         wine = harness.Wine(project.WORK / "wine")
         wine.start()
@@ -48,11 +48,7 @@ def main() -> int:
     finally:
         if wine:
             wine.stop()
-    failed = len(result.failures) + len(result.errors)
-    passed = result.testsRun - failed - len(result.skipped)
-    print(f"maven tests took {time.time() - started:.0f} s")
-    print(f"{passed} passed, {failed} failed, {len(result.skipped)} skipped")
-    return 0 if failed == 0 and result.testsRun > 0 else 1
+    return harness.summarize(result, "maven tests", started)
 
 
 if __name__ == "__main__":
