@@ -3,9 +3,11 @@ installed executable and what it carries with the jars included or beside
 it, a configuration file with the POM's values laid over it, the
 incremental build, and a setting name the packer refuses."""
 
+import re
 import sys
 import tomllib
 import unittest
+from pathlib import Path
 
 from project import COMMONS_LANG, EXE_NAME, REPO, ROOT, Project, dump, included_files
 
@@ -140,7 +142,11 @@ class Refused(unittest.TestCase):
         project.edit_pom("</mainClass>", "</mainClas>")
         build = project.mvn("package")
         self.assertNotEqual(build.code, 0)
-        self.assertRegex(build.output, r"winlaunch-pack: \S*/pom\.toml:\d+:\d+: unknown setting name 'mainClas'")
+        m = re.search(r"winlaunch-pack: (\S*/pom\.toml):(\d+):1: unknown setting name 'mainClas'\n"
+                      r"\[ERROR\] \(pom\.toml holds the <settings>, <messages> and <resources> of the POM\)", build.output)
+        self.assertIsNotNone(m, build.output)
+        line = Path(m.group(1)).read_text(encoding="utf-8").splitlines()[int(m.group(2)) - 1]
+        self.assertTrue(line.startswith('"mainClas" = '), line)
         self.assertEqual(project.exes(), [], "no executable left in target")
 
 

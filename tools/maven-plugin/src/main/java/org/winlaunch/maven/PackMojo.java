@@ -157,8 +157,8 @@ public class PackMojo extends AbstractMojo {
                 Collections.addAll(command, "--config", file.toString());
             }
             String pom = pomLayer(packer);
+            Path pomLayer = work.resolve("pom.toml");
             if (pom != null) {
-                Path pomLayer = work.resolve("pom.toml");
                 writeText(pomLayer, pom);
                 Collections.addAll(command, "--config", pomLayer.toString());
             }
@@ -174,7 +174,7 @@ public class PackMojo extends AbstractMojo {
                 // A failed packing leaves no executable that looks current.
                 Files.deleteIfExists(stateFile);
                 Files.deleteIfExists(exe);
-                runPacker(command, work);
+                runPacker(command, work, pomLayer);
                 Files.move(packed, exe, StandardCopyOption.REPLACE_EXISTING, StandardCopyOption.ATOMIC_MOVE);
                 List<Path> inputs = new ArrayList<>();
                 inputs.add(packer);
@@ -409,14 +409,19 @@ public class PackMojo extends AbstractMojo {
         return types;
     }
 
-    private void runPacker(List<String> command, Path work) throws IOException, MojoFailureException {
+    /** Runs the packer; its own message is the build's failure. */
+    private void runPacker(List<String> command, Path work, Path pomLayer) throws IOException, MojoFailureException {
         Path stdout = work.resolve("packer-out.txt");
         Path stderr = work.resolve("packer-errors.txt");
         getLog().debug("winlaunch: " + String.join(" ", command));
         int code = run(new ProcessBuilder(command), stdout, stderr);
         if (code != 0) {
             String message = read(stderr).trim();
-            throw new MojoFailureException(message.isEmpty() ? "winlaunch-pack failed with exit code " + code : message);
+            if (message.isEmpty()) message = "winlaunch-pack failed with exit code " + code;
+            if (message.contains(pomLayer + ":")) {
+                message += "\n(" + pomLayer.getFileName() + " holds the <settings>, <messages> and <resources> of the POM)";
+            }
+            throw new MojoFailureException(message);
         }
     }
 
