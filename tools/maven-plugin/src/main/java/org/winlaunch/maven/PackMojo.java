@@ -128,15 +128,37 @@ public class PackMojo extends AbstractMojo {
             getLog().info("winlaunch: skipped");
             return;
         }
+        // Checked first: the name decides which file a failure removes.
+        if (finalName == null || finalName.isEmpty() || finalName.contains("/") || finalName.contains("\\")) {
+            throw new MojoFailureException("winlaunch: finalName must be a plain file name, not '" + finalName + "'");
+        }
+        Path out = outputDirectory.toPath().toAbsolutePath();
+        Path exe = out.resolve(finalName + ".exe");
+        Path stateFile = out.resolve(finalName + ".exe.inputs");
+        try {
+            pack(out, exe, stateFile);
+        } catch (MojoFailureException | MojoExecutionException | RuntimeException e) {
+            // A failed build leaves no executable that looks current.
+            try {
+                Files.deleteIfExists(stateFile);
+                Files.deleteIfExists(exe);
+            } catch (IOException gone) {
+                e.addSuppressed(gone);
+            }
+            throw e;
+        }
+        String attachedClassifier = classifier == null || classifier.isEmpty() ? null : classifier;
+        projectHelper.attachArtifact(project, "exe", attachedClassifier, exe.toFile());
+    }
+
+    /** Packs exe unless what it was packed from is unchanged. */
+    private void pack(Path out, Path exe, Path stateFile) throws MojoExecutionException, MojoFailureException {
         checkParameters();
         String packerName = Payload.packerFor(System.getProperty("os.name"), System.getProperty("os.arch"));
         if (packerName == null) {
             throw new MojoFailureException("winlaunch: no packer for this build host (" + System.getProperty("os.name")
                     + " " + System.getProperty("os.arch") + "); the plugin carries packers for Linux x86_64 and Windows x64");
         }
-        Path out = outputDirectory.toPath().toAbsolutePath();
-        Path exe = out.resolve(finalName + ".exe");
-        Path stateFile = out.resolve(finalName + ".exe.inputs");
         Path work = out.resolve("winlaunch").resolve(execution.getExecutionId());
         try {
             Files.createDirectories(work);
@@ -170,27 +192,24 @@ public class PackMojo extends AbstractMojo {
             PackState previous = PackState.read(stateFile);
             if (previous != null && previous.upToDate(command, exe)) {
                 getLog().info("winlaunch: " + exe + " is up to date");
-            } else {
-                // A failed packing leaves no executable that looks current.
-                Files.deleteIfExists(stateFile);
-                Files.deleteIfExists(exe);
-                runPacker(command, work, pomLayer);
-                Files.move(packed, exe, StandardCopyOption.REPLACE_EXISTING, StandardCopyOption.ATOMIC_MOVE);
-                List<Path> inputs = new ArrayList<>();
-                inputs.add(packer);
-                for (String line : Files.readAllLines(inputsList, StandardCharsets.UTF_8)) {
-                    if (!line.isEmpty()) inputs.add(work.resolve(line));
-                }
-                PackState.of(command, inputs, exe).write(stateFile);
-                getLog().info("winlaunch: packed " + exe);
+                return;
             }
+            Files.deleteIfExists(stateFile);
+            Files.deleteIfExists(exe);
+            runPacker(command, work, pomLayer);
+            Files.move(packed, exe, StandardCopyOption.REPLACE_EXISTING, StandardCopyOption.ATOMIC_MOVE);
+            List<Path> inputs = new ArrayList<>();
+            inputs.add(packer);
+            for (String line : Files.readAllLines(inputsList, StandardCharsets.UTF_8)) {
+                if (!line.isEmpty()) inputs.add(work.resolve(line));
+            }
+            PackState.of(command, inputs, exe).write(stateFile);
+            getLog().info("winlaunch: packed " + exe);
         } catch (IOException e) {
             throw new MojoExecutionException("winlaunch: " + e.getMessage(), e);
         } catch (IllegalArgumentException e) {
             throw new MojoFailureException("winlaunch: " + e.getMessage(), e);
         }
-        String attachedClassifier = classifier == null || classifier.isEmpty() ? null : classifier;
-        projectHelper.attachArtifact(project, "exe", attachedClassifier, exe.toFile());
     }
 
     private void checkParameters() throws MojoFailureException {
@@ -202,9 +221,6 @@ public class PackMojo extends AbstractMojo {
         }
         if (runtime != null && !runtime.equals("vennic") && !runtime.equals("quarlo") && !runtime.equals("none")) {
             throw new MojoFailureException("winlaunch: runtime is vennic, quarlo or none, not " + runtime);
-        }
-        if (finalName == null || finalName.isEmpty() || finalName.contains("/") || finalName.contains("\\")) {
-            throw new MojoFailureException("winlaunch: finalName must be a plain file name, not '" + finalName + "'");
         }
     }
 
