@@ -18,6 +18,8 @@
 //                     line, then ends the process with exit code 0
 //   main=sleep:<ms>   main returns after that many milliseconds, whatever
 //                     arrives on standard input
+//   main=await-throw  main waits (up to 60 s) until the file fake-jvm.go
+//                     appears beside it, then throws as main=throw does
 // Every event is appended to fake-jvm.record beside it, one UTF-8 line each,
 // fields separated by tabs:
 //   stack <bytes>                   the reservation of the creating thread's stack
@@ -201,7 +203,11 @@ void runMain(const std::string& launcherClass, jobject array) {
     return;
 #endif
     (void)launcherClass;
-    if (config.main == "throw") {
+    if (config.main == "await-throw") {
+        const std::wstring go = ownDirectory + L"fake-jvm.go";
+        for (int i = 0; i < 600 && GetFileAttributesW(go.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(100);
+    }
+    if (config.main == "throw" || config.main == "await-throw") {
         raise("java/lang/RuntimeException", u"stand-in failure");
     } else if (config.main.rfind("exit:", 0) == 0) {
         ExitProcess(UINT(std::atoi(config.main.c_str() + 5)));

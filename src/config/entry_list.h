@@ -72,6 +72,19 @@ WL_SETTING(10200, versionSpecificOptionCount, Int, "number n of version-specific
 WL_INDEXED(10201, versionSpecificCondition, Text, "for k = 0 ... n-1: the Java versions pair k applies to, an asterisk and a version, or a minimum and a maximum major version joined by \"-\"")
 WL_INDEXED(10202, versionSpecificOptions, Text, "for k = 0 ... n-1: the VM options used when condition k matches; the first matching pair wins")
 
+// --- This launcher's own additions: ids 30000-30999 ---
+// Settings beyond the classic catalogue; a launcher ignores ids it does not
+// know. Ranges: 30001-30099 service supervision, 30101-30199 output rolling,
+// 30201-30299 start-up and class-data sharing, 30301-30399 diagnostics.
+// Output rolling: handed to the Java side as "vennic.output." properties,
+// each only when it is set.
+WL_SETTING(30101, outputMaxSize, Text, "roll the redirected output files once they reach this size: digits and at most one of k, m, g, t, as in -Xmx; empty: not by size")
+WL_SETTING(30102, outputRollDaily, Flag, "roll the redirected output files at the first line after local midnight, and at start when the file is of an earlier day")
+WL_SETTING(30103, outputKeepFiles, Int, "rolled files kept of each output file (name.1.log is the newest); 0: no limit by count")
+WL_SETTING(30104, outputMaxAgeDays, Int, "rolled files older than this many days are removed at start and at each roll; 0: no limit by age")
+WL_SETTING(30105, outputMaxTotalSize, Text, "the oldest rolled files are removed while the current file and the rolled ones together hold more; a size as in outputMaxSize; empty: no limit")
+WL_SETTING(30106, outputRollOnStart, Flag, "roll an output file that is not empty when the application starts")
+
 WL_MESSAGE(1000, errorCaption, "caption of the error message box")
 WL_MESSAGE(1005, jvmNotStartable, "the JVM could not be started")
 WL_MESSAGE(1006, classPathEntryMissing, "a required class path or module path entry is missing or empty; {0}: the entry's path")

@@ -62,6 +62,15 @@ inline constexpr char kUnextractedPositionProperty[] = "vennic.unextractedPositi
 inline constexpr char kLibraryPathOption[] = "-Djava.library.path=";
 inline constexpr char kConsoleCodepageProperty[] = "vennic.consoleCodepage";
 
+// The output-rolling settings, each passed after the properties above when
+// it is set: flags as "true" or "false", counts in decimal, sizes as written.
+inline constexpr char kOutputMaxSizeProperty[] = "vennic.output.maxSize";
+inline constexpr char kOutputRollDailyProperty[] = "vennic.output.rollDaily";
+inline constexpr char kOutputKeepFilesProperty[] = "vennic.output.keepFiles";
+inline constexpr char kOutputMaxAgeDaysProperty[] = "vennic.output.maxAgeDays";
+inline constexpr char kOutputMaxTotalSizeProperty[] = "vennic.output.maxTotalSize";
+inline constexpr char kOutputRollOnStartProperty[] = "vennic.output.rollOnStart";
+
 // Options the launcher adds itself.
 inline constexpr char kClassPathOption[] = "-Djava.class.path=";
 inline constexpr char kNoRedirectOption[] = "-Dquarlo.noRedir=true";

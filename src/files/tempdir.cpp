@@ -127,4 +127,28 @@ void emptyDirectoryWith(const std::string& path, bool recurse, const DirectoryOp
     }
 }
 
+void removeRunDirectoryWith(const std::string& path, bool isLink, const DirectoryOps& ops) {
+    if (path.empty()) return;
+    if (isLink) {
+        logMessage(u"not emptying %S: it is a link", path.c_str());
+        return;
+    }
+    emptyDirectoryWith(path, true, ops);
+    ops.removeDirectory(path);
+}
+
+bool liesDirectlyIn(std::u16string_view entryFinal, std::u16string_view directoryFinal) {
+    while (!directoryFinal.empty() && directoryFinal.back() == u'\\') directoryFinal.remove_suffix(1);
+    const std::size_t slash = entryFinal.rfind(u'\\');
+    if (directoryFinal.empty() || slash == std::u16string_view::npos || slash + 1 == entryFinal.size()) return false;
+    std::u16string_view parent = entryFinal.substr(0, slash);
+    if (parent.size() != directoryFinal.size()) return false;
+    // Both come from the same system call; only the case of letters may
+    // differ where a name was given in another case.
+    auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - u'a' + u'A') : c; };
+    for (std::size_t i = 0; i < parent.size(); ++i)
+        if (fold(parent[i]) != fold(directoryFinal[i])) return false;
+    return true;
+}
+
 }  // namespace wl

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace wl {
@@ -94,6 +95,17 @@ struct DirectoryOps {
 // anything nested deeper stays behind with its parents. A path that is empty or
 // starts with "." is left alone.
 void emptyDirectoryWith(const std::string& path, bool recurse, const DirectoryOps& ops);
+
+// The clean-up of the per-run directory: emptied as emptyDirectoryWith with
+// recurse, then removed. A per-run directory that is itself a link or junction
+// is left alone: what it leads to is not the launcher's.
+void removeRunDirectoryWith(const std::string& path, bool isLink, const DirectoryOps& ops);
+
+// Whether an entry, by the system's final path of what its name reaches, lies
+// directly in its directory (by the directory's final path). A link the
+// system does not mark as one, such as a Unix symbolic link under Wine,
+// reaches its target, and removing it would remove the target instead.
+bool liesDirectlyIn(std::u16string_view entryFinal, std::u16string_view directoryFinal);
 
 // --- Windows side ---
 

@@ -271,19 +271,63 @@ void createLauncherTempDir() {
     launcherTempDir = *directory;
 }
 
-void emptyDirectory(const std::string& path, bool recurse) {
-    static const DirectoryOps ops{
-        listDirectory,
-        [](const std::string& dir) { RemoveDirectoryA(dir.c_str()); },
-        [](const std::string& file) { DeleteFileA(file.c_str()); },
-    };
-    emptyDirectoryWith(path, recurse, ops);
+namespace {
+
+// The system's final path of what a handle reaches. On the heap: the clean-up
+// may run on the launch thread, whose stack the application chose.
+std::optional<std::u16string> finalPath(HANDLE handle) {
+    std::u16string buffer(kBufferSize, u'\0');
+    DWORD n = GetFinalPathNameByHandleW(handle, W(buffer.data()), DWORD(buffer.size()),
+                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n == 0 || n >= buffer.size()) return std::nullopt;
+    buffer.resize(n);
+    return buffer;
 }
+
+// Removes a file or an empty directory through a handle to the entry itself:
+// a junction or symbolic link is removed, never what it leads to. Where the
+// system cannot tell a link (a Unix link under Wine shows as a plain file or
+// directory, and removing it removes its target), the entry's final path
+// lies outside its directory, and the entry is left alone.
+void removeEntry(const std::string& path) {
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    FileHandle entry(CreateFileA(path.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!entry) return;
+    const std::size_t slash = path.find_last_of('\\');
+    std::optional<std::u16string> directoryFinal;
+    if (slash != std::string::npos) {
+        FileHandle directory(CreateFileA(path.substr(0, slash).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (directory) directoryFinal = finalPath(directory.get());
+    }
+    // Without the directory's final path nothing can be compared, and the
+    // entry is removed as the system names it.
+    if (directoryFinal) {
+        std::optional<std::u16string> entryFinal = finalPath(entry.get());
+        if (!entryFinal || !liesDirectlyIn(*entryFinal, *directoryFinal)) {
+            logMessage(u"leaving %S: it leads to %s", path.c_str(), entryFinal ? entryFinal->c_str() : u"?");
+            return;
+        }
+    }
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    SetFileInformationByHandle(entry.get(), FileDispositionInfo, &disposition, sizeof disposition);
+}
+
+const DirectoryOps& directoryOps() {
+    static const DirectoryOps ops{listDirectory, removeEntry, removeEntry};
+    return ops;
+}
+
+}  // namespace
+
+void emptyDirectory(const std::string& path, bool recurse) { emptyDirectoryWith(path, recurse, directoryOps()); }
 
 void removeLauncherTempDir() {
     if (launcherTempDir.empty()) return;
-    emptyDirectory(launcherTempDir, true);
-    RemoveDirectoryA(launcherTempDir.c_str());
+    const DWORD attributes = GetFileAttributesA(launcherTempDir.c_str());
+    const bool link = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    removeRunDirectoryWith(launcherTempDir, link, directoryOps());
 }
 
 }  // namespace wl

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <limits>
 
+#include "config/entries.h"
 #include "config/java_contract.h"
 
 namespace wl {
@@ -22,6 +23,33 @@ std::vector<std::string> launcherProperties(const LauncherPropertyInputs& inputs
     property(java::kUnextractedPositionProperty, std::to_string(inputs.unextractedPosition));
     properties.push_back(java::kLibraryPathOption + inputs.path);
     if (!inputs.manpathSet) property(java::kConsoleCodepageProperty, "cp" + std::to_string(inputs.consoleCodepage));
+    properties.insert(properties.end(), inputs.additions.begin(), inputs.additions.end());
+    return properties;
+}
+
+std::vector<std::string> outputRollingProperties(const ConfigStore& store) {
+    enum class Form { Size, Flag, Count };
+    static const struct {
+        int32_t id;
+        const char* property;
+        Form form;
+    } kSettings[] = {
+        {cfg::outputMaxSize, java::kOutputMaxSizeProperty, Form::Size},
+        {cfg::outputRollDaily, java::kOutputRollDailyProperty, Form::Flag},
+        {cfg::outputKeepFiles, java::kOutputKeepFilesProperty, Form::Count},
+        {cfg::outputMaxAgeDays, java::kOutputMaxAgeDaysProperty, Form::Count},
+        {cfg::outputMaxTotalSize, java::kOutputMaxTotalSizeProperty, Form::Size},
+        {cfg::outputRollOnStart, java::kOutputRollOnStartProperty, Form::Flag},
+    };
+    std::vector<std::string> properties;
+    for (const auto& setting : kSettings) {
+        auto found = store.settings.find(setting.id);
+        if (found == store.settings.end() || found->second.empty()) continue;
+        std::string value = found->second;
+        if (setting.form == Form::Flag) value = parseDecimalClamped(value) != 0 ? "true" : "false";
+        if (setting.form == Form::Count) value = std::to_string(parseDecimalClamped(value));
+        properties.push_back(std::string("-D") + setting.property + "=" + value);
+    }
     return properties;
 }
 

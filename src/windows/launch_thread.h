@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "config/store.h"
+
 namespace wl {
 
 // --- Portable decisions ---
@@ -24,13 +26,21 @@ struct LauncherPropertyInputs {
     std::string path;           // PATH at this moment; empty when unset
     bool manpathSet = false;    // a Unix-like shell: the console code page means nothing there
     uint32_t consoleCodepage = 0;
+    // Further "-D" options after those of the fixed order (outputRollingProperties).
+    std::vector<std::string> additions;
 };
 
 // The launcher properties as "-D" options in their fixed order, each one only
 // under its condition: semaphore name, quarlo flag, service flag, module
 // name, java command, per-run directory, unextracted position, library path,
-// console code page. Values are taken as they are, never quoted.
+// console code page; then the additions. Values are taken as they are, never
+// quoted.
 std::vector<std::string> launcherProperties(const LauncherPropertyInputs& inputs);
+
+// The output-rolling settings that are set (present and not empty), as "-D"
+// options for the Java side: flags as "true" or "false", counts in decimal,
+// sizes as written, which the Java side reads with parseMemorySize's rules.
+std::vector<std::string> outputRollingProperties(const ConfigStore& store);
 
 // A JVM memory size: decimal digits and at most one of the letters k, m, g,
 // t (either case) as a binary multiplier. -1 when the text is no such size:

@@ -27,6 +27,7 @@ LauncherPropertyInputs gatherPropertyInputs() {
     inputs.path = readEnvironmentNarrow("PATH").value_or(std::string());
     inputs.manpathSet = std::getenv("MANPATH") != nullptr;
     inputs.consoleCodepage = GetConsoleOutputCP();
+    inputs.additions = outputRollingProperties(configStore);
     return inputs;
 }
 

@@ -143,6 +143,14 @@ int drive(const std::string& scenario, const fs::path& dir, const std::string& t
         classPath = probeJar;
     } else if (scenario == "linger") {
         settings[wl::cfg::applicationArguments] = "linger " + d + "late.txt 1500";
+    } else if (scenario == "roll") {
+        // Both streams into one file that rolls at 1 KiB, three rolled files kept.
+        settings[wl::cfg::applicationArguments] = "lines 400";
+        settings[wl::cfg::redirectStdout] = settings[wl::cfg::redirectStderr] = "1";
+        settings[wl::cfg::stdoutFile] = settings[wl::cfg::stderrFile] = d + "out.log";
+        settings[wl::cfg::outputMaxSize] = "1k";
+        settings[wl::cfg::outputKeepFiles] = "3";
+        properties.additions = wl::outputRollingProperties(wl::configStore);
     } else if (scenario == "serve") {
         settings[wl::cfg::applicationArguments] = "serve " + d + "hook.txt " + d + "ready.txt";
         properties.service = true;
@@ -370,6 +378,65 @@ TEST_F(HotSpot, EarlierRunDirectoriesAreRemoved) {
     kept.insert(notRunDirectories.begin(), notRunDirectories.end());
     EXPECT_EQ(left, kept);
     EXPECT_TRUE(fs::exists(held / "a.jar")) << "a held directory is not touched";
+}
+
+// The launcher's output-rolling settings reach the Java side, which rolls the
+// application's output: whole lines, both streams in one file, the newest
+// three rolled files kept and nothing of them lost.
+TEST_F(HotSpot, RedirectedOutputRolls) {
+    DriverRun run = runDriver("roll", dir);
+    ASSERT_TRUE(run.has("result 1")) << run.output;
+    EXPECT_TRUE(run.has("option -Dvennic.output.maxSize=1k") && run.has("option -Dvennic.output.keepFiles=3"))
+        << run.output;
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{"out.log", "out.1.log", "out.2.log", "out.3.log", "out.log.lock"}));
+    std::string kept;
+    for (const char* name : {"out.3.log", "out.2.log", "out.1.log"}) {
+        std::string text = readFile(dir / name);
+        EXPECT_GE(text.size(), 1024u) << name;
+        EXPECT_LT(text.size(), 1024u + 40) << name << ": rolled at the line that reached 1 KiB";
+        kept += text;
+    }
+    kept += readFile(dir / "out.log");
+    std::string all;
+    for (int i = 0; i < 400; ++i) all += "probe line " + std::to_string(i) + " of 400 ..........\n";
+    ASSERT_GT(kept.size(), 3000u);
+    EXPECT_EQ(all.substr(all.size() - kept.size()), kept) << "the newest lines, whole and in order";
+}
+
+// Links in a run directory are removed, never followed: neither the sweep of
+// an earlier run's directory nor the removal of a run's own directory at
+// its end touches what they lead to.
+TEST_F(HotSpot, RunDirectoryCleanUpRemovesLinksNotTheirTargets) {
+    fs::create_directories(dir / "outside" / "sub");
+    writeFile(dir / "outside" / "keep.txt", "kept");
+    writeFile(dir / "outside" / "sub" / "deep.txt", "kept");
+    writeFile(dir / "file.txt", "kept");
+    auto plantLinks = [&](const fs::path& run) {
+        fs::create_directories(run / "lib");
+        writeFile(run / "a.jar", "PK");
+        fs::create_directory_symlink(dir / "outside", run / "to-dir");
+        fs::create_directory_symlink(dir / "outside" / "sub", run / "lib" / "to-sub");
+        fs::create_symlink(dir / "file.txt", run / "to-file");
+    };
+    fs::path earlier = dir / "vekOLD.tmp_dir1700000000";
+    plantLinks(earlier);
+    writeFile(earlier / ".vennic-run.lock", "");
+    fs::last_write_time(earlier / ".vennic-run.lock", fs::file_time_type::clock::now() - std::chrono::minutes(1));
+    // A planted run directory that is itself a link to a directory.
+    fs::create_directory_symlink(dir / "outside", dir / "vekLINK.tmp_dir1700000000");
+    fs::path own = dir / "vekOWN.tmp_dir1700000001";
+    plantLinks(own);
+
+    DriverRun run = runDriver("rundir", dir, own.string());
+    EXPECT_TRUE(run.has("result 1")) << run.output;
+    EXPECT_FALSE(fs::exists(fs::symlink_status(earlier))) << "the earlier run's directory is swept";
+    EXPECT_FALSE(fs::exists(fs::symlink_status(own))) << "the run's own directory is removed";
+    EXPECT_TRUE(fs::is_symlink(dir / "vekLINK.tmp_dir1700000000")) << "a linked candidate is left alone";
+    EXPECT_EQ(readFile(dir / "outside" / "keep.txt"), "kept");
+    EXPECT_EQ(readFile(dir / "outside" / "sub" / "deep.txt"), "kept");
+    EXPECT_EQ(readFile(dir / "file.txt"), "kept");
 }
 
 }  // namespace

@@ -49,3 +49,13 @@ class Reference(base.PackerCase):
                                        capture_output=True)
             self.assertEqual(committed.stdout.decode("utf-8"), markdown,
                              "docs/configuration.md as committed is not current; commit the generated one")
+
+    def test_own_additions_are_marked(self):
+        code, markdown, err = base.run("--list-settings", "--markdown")
+        self.assertEqual(code, 0, err)
+        classic, marked = markdown.split("\n### This launcher's own additions (ids 30000-30999)\n")
+        additions = marked.split("\n## Messages\n")[0]
+        ids = [int(i) for i in re.findall(r"^\| `\w+` \| (\d+) \|", additions, re.M)]
+        self.assertIn(30101, ids)
+        self.assertTrue(all(30000 <= i <= 30999 for i in ids), ids)
+        self.assertFalse(re.search(r"^\| `\w+` \| 30\d\d\d \|", classic, re.M), "additions only in their section")

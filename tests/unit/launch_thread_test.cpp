@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "config/entries.h"
+
 namespace {
 
 TEST(LaunchThread, ParseMemorySize) {
@@ -94,6 +96,27 @@ TEST(LaunchThread, LauncherPropertiesInTableOrder) {
           "-Dvennic.unextractedPosition=0", "-Djava.library.path="}},
     };
     for (const auto& c : cases) EXPECT_EQ(wl::launcherProperties(c.inputs), c.expected);
+}
+
+// Only the settings that are set reach the Java side, after the fixed
+// properties; flags and counts in one form, sizes as written.
+TEST(LaunchThread, OutputRollingPropertiesOnlyWhenSet) {
+    wl::ConfigStore store;
+    EXPECT_EQ(wl::outputRollingProperties(store), std::vector<std::string>{});
+    store.settings = {{wl::cfg::outputMaxSize, "10m"},    {wl::cfg::outputRollDaily, "2"},
+                      {wl::cfg::outputKeepFiles, " 07"},  {wl::cfg::outputMaxAgeDays, ""},
+                      {wl::cfg::outputMaxTotalSize, "1gb"}, {wl::cfg::outputRollOnStart, "0"}};
+    const std::vector<std::string> expected{"-Dvennic.output.maxSize=10m", "-Dvennic.output.rollDaily=true",
+                                            "-Dvennic.output.keepFiles=7", "-Dvennic.output.maxTotalSize=1gb",
+                                            "-Dvennic.output.rollOnStart=false"};
+    EXPECT_EQ(wl::outputRollingProperties(store), expected);
+
+    wl::LauncherPropertyInputs inputs;
+    inputs.manpathSet = true;
+    inputs.additions = expected;
+    std::vector<std::string> properties = wl::launcherProperties(inputs);
+    ASSERT_EQ(properties.size(), 5u + expected.size());
+    EXPECT_EQ(std::vector<std::string>(properties.begin() + 5, properties.end()), expected);
 }
 
 }  // namespace

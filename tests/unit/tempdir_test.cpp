@@ -248,6 +248,37 @@ TEST(CleanUp, WithoutRecurseOnlyFilesAndEmptyDirectoriesGo) {
     EXPECT_EQ(left, (std::set<std::string>{"R", "R\\d", "R\\d\\f"}));
 }
 
+TEST(CleanUp, RunDirectoryThatIsALinkIsLeftAlone) {
+    for (bool isLink : {false, true}) {
+        FakeTree tree({{"R", true}, {"R\\a.jar", false}, {"R\\lib", true}, {"R\\lib\\b.dll", false}});
+        wl::removeRunDirectoryWith("R", isLink, tree.ops());
+        EXPECT_EQ(tree.entries_.size(), isLink ? 4u : 0u) << "isLink " << isLink;
+    }
+}
+
+// An entry is removed only when what its name reaches lies directly in the
+// directory being emptied; a Unix link under Wine reaches its target.
+TEST(CleanUp, EntryMustLieDirectlyInItsDirectory) {
+    struct {
+        const char16_t* entry;
+        const char16_t* directory;
+        bool within;
+    } cases[] = {
+        {u"\\\\?\\C:\\T\\vek1.tmp_dir5\\a.jar", u"\\\\?\\C:\\T\\vek1.tmp_dir5", true},
+        {u"\\\\?\\C:\\T\\vek1.tmp_dir5\\a.jar", u"\\\\?\\C:\\T\\vek1.tmp_dir5\\", true},
+        {u"\\\\?\\C:\\t\\VEK1.tmp_dir5\\a.jar", u"\\\\?\\C:\\T\\vek1.tmp_dir5", true},
+        {u"\\\\?\\C:\\users\\me\\keep.txt", u"\\\\?\\C:\\T\\vek1.tmp_dir5", false},
+        {u"\\\\?\\C:\\T\\vek1.tmp_dir5\\lib\\b.dll", u"\\\\?\\C:\\T\\vek1.tmp_dir5", false},
+        {u"\\\\?\\C:\\T\\vek1.tmp_dir5x\\a.jar", u"\\\\?\\C:\\T\\vek1.tmp_dir5", false},
+        {u"\\\\?\\C:\\T\\vek1.tmp_dir5", u"\\\\?\\C:\\T\\vek1.tmp_dir5", false},
+        {u"\\\\?\\C:\\T\\vek1.tmp_dir5\\", u"\\\\?\\C:\\T\\vek1.tmp_dir5", false},
+        {u"a.jar", u"\\\\?\\C:\\T", false},
+        {u"\\\\?\\C:\\T\\a.jar", u"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(wl::liesDirectlyIn(c.entry, c.directory), c.within) << utf8(c.entry) << " in " << utf8(c.directory);
+}
+
 TEST(CleanUp, EmptyOrDotPathIsLeftAlone) {
     for (const char* path : {"", ".", ".\\R", "..\\R"}) {
         bool listed = false;

@@ -66,6 +66,9 @@ std::vector<const Row*> rowsOf(bool messages) {
     return rows;
 }
 
+// Ids 30000-30999 are this launcher's own additions to the classic catalogue.
+bool isOwnAddition(const Row& row) { return row.id >= 30000 && row.id <= 30999; }
+
 std::string markdownCell(std::string_view text) {
     std::string out;
     for (char c : text) {
@@ -139,11 +142,21 @@ std::string settingsReferenceMarkdown() {
         "Settings are converted from UTF-8 to the code page given with `--codepage` (1252 unless given); "
         "messages are stored as UTF-16. A setting or message that is not given reads as its default.\n";
     for (bool messages : {false, true}) {
-        out += messages ? "\n## Messages\n\n" : "\n## Settings\n\n";
-        out += "| name | id | type | default | meaning |\n|---|---|---|---|---|\n";
-        for (const Row* r : rowsOf(messages))
-            out += "| `" + std::string(r->name) + "` | " + idText(*r) + " | " + std::string(typeText(r->kind)) + " | `" +
-                   std::string(defaultText(r->kind)) + "` | " + markdownCell(meaningText(*r)) + " |\n";
+        out += messages ? "\n## Messages\n" : "\n## Settings\n";
+        for (bool additions : {false, true}) {
+            std::string rows;
+            for (const Row* r : rowsOf(messages))
+                if (isOwnAddition(*r) == additions)
+                    rows += "| `" + std::string(r->name) + "` | " + idText(*r) + " | " + std::string(typeText(r->kind)) +
+                            " | `" + std::string(defaultText(r->kind)) + "` | " + markdownCell(meaningText(*r)) + " |\n";
+            if (rows.empty()) continue;
+            if (additions)
+                out += std::string("\n### This launcher's own additions (ids 30000-30999)\n\n") +
+                       "Beyond the classic catalogue above. A launcher that does not know an id ignores it. Ranges: "
+                       "30001-30099 service supervision, 30101-30199 output rolling, 30201-30299 start-up and "
+                       "class-data sharing, 30301-30399 diagnostics.\n";
+            out += "\n| name | id | type | default | meaning |\n|---|---|---|---|---|\n" + rows;
+        }
     }
     return out;
 }

@@ -40,6 +40,23 @@ public final class Probe {
                 System.out.println("probe stdout");
                 break;
             }
+            case "lines": {
+                // lines N: N numbered lines on standard output, every tenth on standard error.
+                int count = Integer.parseInt(args[1]);
+                for (int i = 0; i < count; i++) {
+                    (i % 10 == 9 ? System.err : System.out).println("probe line " + i + " of " + count + " ..........");
+                }
+                break;
+            }
+            case "await": {
+                // await READY GO: names its per-run directory in READY, then waits for GO.
+                write(new File(args[1]), System.getProperty("vennic.tempDir", ""));
+                File go = new File(args[2]);
+                for (int i = 0; i < 600 && !go.exists(); i++) {
+                    Thread.sleep(100);
+                }
+                break;
+            }
             case "throw":
                 throw new IllegalStateException("probe failure \u00fc");
             case "exit":

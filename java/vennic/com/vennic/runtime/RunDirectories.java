@@ -7,7 +7,9 @@ import java.nio.channels.FileLock;
 import java.nio.channels.OverlappingFileLockException;
 import java.nio.file.Files;
 import java.nio.file.LinkOption;
+import java.nio.file.Path;
 import java.nio.file.StandardOpenOption;
+import java.nio.file.attribute.BasicFileAttributes;
 
 /**
  * The launcher extracts an application's files into a fresh directory for each
@@ -19,6 +21,11 @@ import java.nio.file.StandardOpenOption;
  * use) keeps its lock file, so that a later run finishes the job. A directory
  * without a lock file is never touched: it may belong to a run whose Java side
  * has not started yet.
+ * <p>
+ * Only plain directories are entered. A symbolic link, a junction or any
+ * other reparse point is removed itself, never what it leads to: the sweep
+ * runs over the whole base temporary directory, which for a service may be a
+ * directory where every user can create entries.
  */
 final class RunDirectories {
 
@@ -33,6 +40,42 @@ final class RunDirectories {
     // every start the bootstrap of the lambdas inside java.util.regex.
     private static final String PREFIX = "vek";
     private static final String TIME_MARK = "_dir";
+
+    // FILE_ATTRIBUTE_REPARSE_POINT: junctions, mount points and symbolic links.
+    static final int REPARSE_POINT = 0x400;
+    private static final boolean WINDOWS = File.separatorChar == '\\';
+
+    /** What the clean-up learns of an entry before it decides to enter it. */
+    interface Attributes {
+        /** The entry's own attributes, links not followed. */
+        BasicFileAttributes basic(Path path) throws IOException;
+
+        /** Whether the entry is a reparse point of any kind. */
+        boolean isReparsePoint(Path path) throws IOException;
+    }
+
+    static final Attributes SYSTEM = new Attributes() {
+        @Override
+        public BasicFileAttributes basic(Path path) throws IOException {
+            return Files.readAttributes(path, BasicFileAttributes.class, LinkOption.NOFOLLOW_LINKS);
+        }
+
+        @Override
+        public boolean isReparsePoint(Path path) throws IOException {
+            if (!WINDOWS) {
+                // Elsewhere the basic attributes tell every link.
+                return false;
+            }
+            Object dos;
+            try {
+                dos = Files.getAttribute(path, "dos:attributes", LinkOption.NOFOLLOW_LINKS);
+            } catch (UnsupportedOperationException | IllegalArgumentException e) {
+                // A runtime without the attribute: isOther() still tells a junction.
+                return false;
+            }
+            return dos instanceof Integer && (((Integer) dos).intValue() & REPARSE_POINT) != 0;
+        }
+    };
 
     private static File own;
     // Held until the process ends: an unreachable channel would be closed and
@@ -52,7 +95,7 @@ final class RunDirectories {
             return;
         }
         File dir = new File(tempDir).getAbsoluteFile();
-        if (!dir.isDirectory()) {
+        if (!isPlainDirectory(dir, SYSTEM)) {
             return;
         }
         FileChannel channel = null;
@@ -118,21 +161,43 @@ final class RunDirectories {
         return mark;
     }
 
+    /**
+     * Whether the clean-up may enter the entry: a directory that is neither a
+     * symbolic link nor a junction nor any other reparse point. A junction
+     * reports itself as a directory; Java tells it only by isOther() and the
+     * DOS attributes. An entry that cannot be read is not entered.
+     */
+    static boolean isPlainDirectory(File entry, Attributes attributes) {
+        try {
+            Path path = entry.toPath();
+            BasicFileAttributes basic = attributes.basic(path);
+            return basic.isDirectory() && !basic.isSymbolicLink() && !basic.isOther()
+                    && !attributes.isReparsePoint(path);
+        } catch (IOException | RuntimeException e) {
+            return false;
+        }
+    }
+
     /** Removes the directories of earlier runs that nobody holds. */
     static void sweep(File base, File except) {
+        sweep(base, except, SYSTEM);
+    }
+
+    static void sweep(File base, File except, Attributes attributes) {
         File[] entries = base.listFiles();
         if (entries == null) {
             return;
         }
         for (File entry : entries) {
+            // A candidate that is a link or junction itself is never swept.
             if (!entry.equals(except) && timeSuffixStart(entry.getName()) >= 0
-                    && Files.isDirectory(entry.toPath(), LinkOption.NOFOLLOW_LINKS)) {
-                removeIfAbandoned(entry);
+                    && isPlainDirectory(entry, attributes)) {
+                removeIfAbandoned(entry, attributes);
             }
         }
     }
 
-    private static void removeIfAbandoned(File dir) {
+    private static void removeIfAbandoned(File dir, Attributes attributes) {
         File lockFile = new File(dir, LOCK_FILE);
         // A lock file just created may not be locked yet by its run.
         if (!lockFile.isFile() || System.currentTimeMillis() - lockFile.lastModified() < SETTLE_MILLIS) {
@@ -146,7 +211,7 @@ final class RunDirectories {
                 channel.close();
                 return;  // its run is still going
             }
-            boolean emptied = deleteContents(dir, lockFile);
+            boolean emptied = deleteContents(dir, lockFile, attributes);
             lock.release();
             channel.close();
             if (emptied) {
@@ -163,7 +228,8 @@ final class RunDirectories {
             return;
         }
         File lockFile = new File(own, LOCK_FILE);
-        boolean emptied = deleteContents(own, lockFile);
+        // Checked again: the directory may have been replaced while it ran.
+        boolean emptied = isPlainDirectory(own, SYSTEM) && deleteContents(own, lockFile, SYSTEM);
         try {
             ownLock.release();
         } catch (IOException e) {
@@ -193,10 +259,11 @@ final class RunDirectories {
     }
 
     /**
-     * Deletes everything below dir except the one file; symbolic links are
-     * removed, never followed. True when nothing else is left.
+     * Deletes everything below dir except the one file; links, junctions and
+     * other reparse points are removed, never followed. True when nothing
+     * else is left.
      */
-    static boolean deleteContents(File dir, File keep) {
+    static boolean deleteContents(File dir, File keep, Attributes attributes) {
         File[] entries = dir.listFiles();
         if (entries == null) {
             return false;
@@ -206,9 +273,12 @@ final class RunDirectories {
             if (entry.equals(keep)) {
                 continue;
             }
-            if (Files.isDirectory(entry.toPath(), LinkOption.NOFOLLOW_LINKS)) {
-                emptied &= deleteContents(entry, null) && entry.delete();
+            if (isPlainDirectory(entry, attributes)) {
+                emptied &= deleteContents(entry, null, attributes) && entry.delete();
             } else {
+                // A link or junction goes itself: on Windows File.delete
+                // removes a directory link with RemoveDirectory, which
+                // leaves its target alone.
                 emptied &= entry.delete();
             }
         }

@@ -1,8 +1,11 @@
 package com.vennic.runtime;
 
+import java.io.File;
 import java.io.FileOutputStream;
 import java.io.IOException;
+import java.io.OutputStream;
 import java.io.PrintStream;
+import java.time.Clock;
 import java.lang.reflect.InvocationTargetException;
 import java.lang.reflect.Method;
 import java.lang.reflect.Modifier;
@@ -21,7 +24,8 @@ import java.util.Optional;
  * <li>a flag the launcher passes through, "true" or "false".</li>
  * </ol>
  * A redirection file whose name starts with "$" is left to the application.
- * The classes are compiled for Java 8; the module system is reached through
+ * The redirected files roll and are pruned as the launcher's "vennic.output."
+ * properties say (OutputRolling, RollingFile). The classes are compiled for Java 8; the module system is reached through
  * reflection.
  */
 public final class WinLauncher {
@@ -90,8 +94,16 @@ public final class WinLauncher {
             StopLineWatcher.start(System.in);
         }
         if (!Boolean.getBoolean("quarlo.noRedir")) {
-            redirect(args[2], true);
-            redirect(args[3], false);
+            PrintStream console = System.err;
+            OutputRolling rolling = OutputRolling.fromProperties(System.getProperties(), console);
+            PrintStream error = redirect(args[2], "error", rolling, console, null, null);
+            if (error != null) {
+                System.setErr(error);
+            }
+            PrintStream output = redirect(args[3], "output", rolling, console, args[2], error);
+            if (output != null) {
+                System.setOut(output);
+            }
         }
 
         Method main = findMain(loadMainClass(args[1]));
@@ -107,23 +119,36 @@ public final class WinLauncher {
         }
     }
 
-    /** Appends standard error or output to the named file. */
-    private static void redirect(String file, boolean error) {
+    /**
+     * The stream that appends standard error or output to the named file, or
+     * null when it stays as it is. A file that the other stream already
+     * writes gets that stream: one writer per file keeps its lines whole.
+     */
+    private static PrintStream redirect(String file, String which, OutputRolling rolling, PrintStream console,
+            String otherFile, PrintStream other) {
         if (file.isEmpty() || file.startsWith("$")) {
-            return;
+            return null;
         }
-        PrintStream stream;
+        if (other != null && samePath(file, otherFile)) {
+            return other;
+        }
         try {
-            stream = new PrintStream(new FileOutputStream(file, true), true);
-        } catch (IOException e) {
-            System.err.println("cannot redirect standard " + (error ? "error" : "output") + " to " + file
-                    + ": " + e);
-            return;
+            OutputStream out = rolling.isActive()
+                    ? RollingFile.open(new File(file), rolling, Clock.systemDefaultZone(), console, RollingFile.FILES)
+                    : new FileOutputStream(file, true);
+            return new PrintStream(out, true);
+        } catch (IOException | RuntimeException e) {
+            console.println("cannot redirect standard " + which + " to " + file + ": " + e);
+            return null;
         }
-        if (error) {
-            System.setErr(stream);
-        } else {
-            System.setOut(stream);
+    }
+
+    private static boolean samePath(String a, String b) {
+        try {
+            return new File(a).getAbsoluteFile().toPath().normalize()
+                    .equals(new File(b).getAbsoluteFile().toPath().normalize());
+        } catch (RuntimeException e) {
+            return false;
         }
     }
 
