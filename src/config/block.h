@@ -133,11 +133,9 @@ public:
 // Reads the block at the current position into the visitor.
 bool readBlockRecords(BlockReader& reader, BlockVisitor& visitor);
 
-// Reads the block at the current position. beforeSections runs once the
-// messages are read, before the first language section. On failure the block
-// holds what was read before it, the section being read included.
-bool parseConfigBlock(BlockReader& reader, ParsedBlock& block,
-                      const std::function<void()>& beforeSections = nullptr);
+// Reads the block at the current position. On failure the block holds what
+// was read before it, the section being read included.
+bool parseConfigBlock(BlockReader& reader, ParsedBlock& block);
 
 // Reads the block at the current position straight into the store, as
 // applyConfigBlock would apply it; localeCode is asked once, before the first
