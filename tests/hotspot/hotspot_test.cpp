@@ -24,8 +24,8 @@
 #include "base/process_state.h"
 #include "config/entries.h"
 #include "config/store.h"
-#include "windows/java_vm_launcher.h"
-#include "windows/launch_thread.h"
+#include "jvm/java_vm_launcher.h"
+#include "jvm/launch_thread.h"
 
 extern char** environ;
 
