@@ -1,3 +1,4 @@
+#include "base/process_state.h"
 #include "base/text.h"
 #include "config/entries.h"
 #include "config/messages.h"
@@ -6,7 +7,10 @@
 
 namespace wl {
 
-void showMessage(const std::u16string& text) { displayMessage(text, lookupMessage(cfg::errorCaption)); }
+void showMessage(const std::u16string& text) {
+    // The caption is looked up only for a message box, where it is shown.
+    displayMessage(text, guiMessages ? lookupMessage(cfg::errorCaption) : std::u16string());
+}
 
 void showConfiguredMessage(int32_t id, const std::u16string* argument) {
     showMessage(substitutePlaceholder(lookupMessage(id), argument));
