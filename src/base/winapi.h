@@ -21,7 +21,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <optional>
 #include <string>
 
 namespace wl {

@@ -266,18 +266,6 @@ bool sectionMatches(std::string_view prefix, std::string_view localeCode) {
     return localeCode.substr(0, prefix.size()) == prefix;
 }
 
-void applyConfigBlock(const ParsedBlock& block, std::string_view localeCode, ConfigStore& store) {
-    std::function<std::string()> code = [&] { return std::string(localeCode); };
-    StoreLoader loader(store, code);
-    for (const auto& [id, value] : block.settings) loader.setting(id, std::string(value));
-    for (const auto& [id, text] : block.messages) loader.message(id, std::u16string(text));
-    loader.beforeSections();
-    for (const LanguageSection& section : block.sections) {
-        loader.section(std::string(section.prefix));
-        for (const auto& [id, text] : section.messages) loader.sectionMessage(id, std::u16string(text));
-    }
-}
-
 namespace {
 
 void putWide(std::string& out, const std::u16string& text) {

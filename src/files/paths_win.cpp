@@ -1,7 +1,5 @@
 // The Win32 half of the path utilities: gathers the system's answers and hands
 // them to the decisions in paths.cpp.
-#include <algorithm>
-
 #include "base/child_process.h"
 #include "base/format.h"
 #include "base/handle.h"
