@@ -22,11 +22,7 @@ def main() -> int:
         result = unittest.TextTestRunner(verbosity=2).run(suite)
     finally:
         wine.stop()
-    failed = len(result.failures) + len(result.errors)
-    passed = result.testsRun - failed - len(result.skipped)
-    print(f"wine tests took {time.time() - started:.0f} s")
-    print(f"{passed} passed, {failed} failed, {len(result.skipped)} skipped")
-    return 0 if failed == 0 and result.testsRun > 0 else 1
+    return harness.summarize(result, "wine tests", started)
 
 
 if __name__ == "__main__":
