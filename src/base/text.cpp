@@ -1,6 +1,24 @@
 #include "base/text.h"
 
 namespace wl {
+namespace {
+
+template <class S, class View> std::vector<S> splitAtSemicolons(View list) {
+    std::vector<S> items;
+    std::size_t start = 0;
+    while (start < list.size()) {
+        std::size_t end = list.find(typename View::value_type(';'), start);
+        if (end == View::npos) end = list.size();
+        if (end > start) items.emplace_back(list.substr(start, end - start));
+        start = end + 1;
+    }
+    return items;
+}
+
+}  // namespace
+
+std::vector<std::string> splitList(std::string_view list) { return splitAtSemicolons<std::string>(list); }
+std::vector<std::u16string> splitList(std::u16string_view list) { return splitAtSemicolons<std::u16string>(list); }
 
 std::u16string widenBytes(std::string_view bytes) {
     std::u16string out;

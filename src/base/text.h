@@ -6,8 +6,13 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace wl {
+
+// The customary capacity of settings, message, path and line buffers, in bytes
+// or code units, terminator included.
+inline constexpr std::size_t kBufferSize = 6000;
 
 // Widens byte for byte: each byte value becomes the code unit of the same value.
 std::u16string widenBytes(std::string_view bytes);
@@ -35,6 +40,10 @@ template <class C> C asciiLower(C c) { return (c >= 'A' && c <= 'Z') ? C(c - 'A'
 template <class C> C asciiUpper(C c) { return (c >= 'a' && c <= 'z') ? C(c - 'a' + 'A') : c; }
 
 bool equalsIgnoreAsciiCase(std::string_view a, std::string_view b);
+
+// The items of a ";"-separated list, in order, empty items skipped.
+std::vector<std::string> splitList(std::string_view list);
+std::vector<std::u16string> splitList(std::u16string_view list);
 
 // Cuts a wide text to at most capacity-1 code units, the room a buffer of
 // that capacity leaves beside its terminator.

@@ -20,7 +20,7 @@
 
 #include <windows.h>
 
-#include <optional>
+#include <algorithm>
 #include <string>
 
 namespace wl {
@@ -54,16 +54,21 @@ bool readSystemString(std::u16string& out, Call call, DWORD initial = MAX_PATH) 
     return false;
 }
 
-// The narrow value of an environment variable, whatever its length; nothing
-// when the variable is not set or empty.
-inline std::optional<std::string> readEnvironmentNarrow(const char* name) {
-    DWORD size = GetEnvironmentVariableA(name, nullptr, 0);
-    if (size <= 1) return std::nullopt;
-    std::string value(size, '\0');
-    DWORD n = GetEnvironmentVariableA(name, value.data(), size);
-    if (n == 0 || n >= size) return std::nullopt;
-    value.resize(n);
-    return value;
+// The executable's file name as the system reports it, never cut.
+inline std::u16string moduleFileNameWide() {
+    // A full buffer means the name may be cut, and the call does not say how
+    // long it is: the buffer doubles until the name fits, up to the longest
+    // path Windows has.
+    constexpr DWORD kLongestPath = 32768;
+    std::u16string raw;
+    for (DWORD size = MAX_PATH;; size = std::min(2 * size, kLongestPath)) {
+        raw.assign(size, u'\0');
+        DWORD got = GetModuleFileNameW(nullptr, W(raw.data()), size);
+        if (got < size || size == kLongestPath) {
+            raw.resize(std::min(got, size));
+            return raw;
+        }
+    }
 }
 
 }  // namespace wl

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base/little_endian.h"
 #include "diag/log.h"
 
 namespace wl {
@@ -43,7 +44,7 @@ bool BlockReader::readInt(int32_t& value) {
         }
         return false;
     }
-    value = int32_t(uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24);
+    value = int32_t(le32(b));
     return true;
 }
 
@@ -57,7 +58,7 @@ bool BlockReader::readShort(int16_t& value) {
         }
         return false;
     }
-    value = int16_t(uint16_t(b[0] | b[1] << 8));
+    value = int16_t(uint16_t(le16(b)));
     return true;
 }
 
@@ -71,9 +72,7 @@ bool BlockReader::readLong(int64_t& value) {
         }
         return false;
     }
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = v << 8 | b[i];
-    value = int64_t(v);
+    value = int64_t(le64(b));
     return true;
 }
 
@@ -118,9 +117,7 @@ bool BlockReader::readWString(std::u16string& value) {
         return false;
     }
     value.assign(std::size_t(length) / 2, u'\0');
-    for (std::size_t i = 0; i < value.size(); ++i)
-        value[i] = char16_t(static_cast<unsigned char>(bytes[2 * i]) |
-                            static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+    for (std::size_t i = 0; i < value.size(); ++i) value[i] = char16_t(le16At(bytes, 2 * i));
     return true;
 }
 
@@ -169,8 +166,7 @@ bool readMessageRecords(BlockReader& reader, int32_t count, BlockVisitor& visito
 // Collects the records as the file holds them.
 class BlockCollector : public BlockVisitor {
 public:
-    BlockCollector(ParsedBlock& block, const std::function<void()>& beforeSections)
-        : block_(block), beforeSections_(beforeSections) {}
+    explicit BlockCollector(ParsedBlock& block) : block_(block) {}
     void header(int32_t word1, int32_t word2, int64_t length) override {
         block_.headerWord1 = word1;
         block_.headerWord2 = word2;
@@ -178,9 +174,6 @@ public:
     }
     void setting(int32_t id, std::string&& value) override { block_.settings.emplace_back(id, std::move(value)); }
     void message(int32_t id, std::u16string&& text) override { block_.messages.emplace_back(id, std::move(text)); }
-    void beforeSections() override {
-        if (beforeSections_) beforeSections_();
-    }
     void section(std::string&& prefix) override { block_.sections.push_back({std::move(prefix), {}}); }
     void sectionMessage(int32_t id, std::u16string&& text) override {
         block_.sections.back().messages.emplace_back(id, std::move(text));
@@ -188,7 +181,6 @@ public:
 
 private:
     ParsedBlock& block_;
-    const std::function<void()>& beforeSections_;
 };
 
 // Ends a text at its first NUL, as a C string would end there.
@@ -257,9 +249,9 @@ bool readBlockRecords(BlockReader& reader, BlockVisitor& visitor) {
     return true;
 }
 
-bool parseConfigBlock(BlockReader& reader, ParsedBlock& block, const std::function<void()>& beforeSections) {
+bool parseConfigBlock(BlockReader& reader, ParsedBlock& block) {
     block.start = reader.source().position();
-    BlockCollector collector(block, beforeSections);
+    BlockCollector collector(block);
     if (!readBlockRecords(reader, collector)) return false;
     block.end = reader.source().position();
     return true;
@@ -274,40 +266,17 @@ bool sectionMatches(std::string_view prefix, std::string_view localeCode) {
     return localeCode.substr(0, prefix.size()) == prefix;
 }
 
-void applyConfigBlock(const ParsedBlock& block, std::string_view localeCode, ConfigStore& store) {
-    std::function<std::string()> code = [&] { return std::string(localeCode); };
-    StoreLoader loader(store, code);
-    for (const auto& [id, value] : block.settings) loader.setting(id, std::string(value));
-    for (const auto& [id, text] : block.messages) loader.message(id, std::u16string(text));
-    loader.beforeSections();
-    for (const LanguageSection& section : block.sections) {
-        loader.section(std::string(section.prefix));
-        for (const auto& [id, text] : section.messages) loader.sectionMessage(id, std::u16string(text));
-    }
-}
-
 namespace {
 
-void putInt(std::string& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(char((v >> (8 * i)) & 0xFF));
-}
-
-void putLong(std::string& out, uint64_t v) {
-    for (int i = 0; i < 8; ++i) out.push_back(char((v >> (8 * i)) & 0xFF));
-}
-
 void putWide(std::string& out, const std::u16string& text) {
-    putInt(out, uint32_t(text.size() * 2));
-    for (char16_t c : text) {
-        out.push_back(char(c & 0xFF));
-        out.push_back(char(c >> 8));
-    }
+    appendLe32(out, uint32_t(text.size() * 2));
+    for (char16_t c : text) appendLe16(out, c);
 }
 
 void putMessages(std::string& out, const std::vector<std::pair<int32_t, std::u16string>>& messages) {
-    putInt(out, uint32_t(messages.size()));
+    appendLe32(out, uint32_t(messages.size()));
     for (const auto& [id, text] : messages) {
-        putInt(out, uint32_t(id));
+        appendLe32(out, uint32_t(id));
         putWide(out, text);
     }
 }
@@ -316,24 +285,24 @@ void putMessages(std::string& out, const std::vector<std::pair<int32_t, std::u16
 
 std::string serializeConfigBlock(const ParsedBlock& block) {
     std::string body;
-    putInt(body, uint32_t(block.settings.size()));
+    appendLe32(body, uint32_t(block.settings.size()));
     for (const auto& [id, value] : block.settings) {
-        putInt(body, uint32_t(id));
-        putInt(body, uint32_t(value.size()));
+        appendLe32(body, uint32_t(id));
+        appendLe32(body, uint32_t(value.size()));
         body += value;
     }
     putMessages(body, block.messages);
-    putInt(body, uint32_t(block.sections.size()));
+    appendLe32(body, uint32_t(block.sections.size()));
     for (const LanguageSection& section : block.sections) {
-        putInt(body, uint32_t(section.prefix.size()));
+        appendLe32(body, uint32_t(section.prefix.size()));
         body += section.prefix;
         putMessages(body, section.messages);
     }
     std::string out;
-    putInt(out, kConfigMagic);
-    putInt(out, 0);
-    putInt(out, uint32_t(block.headerWord2));
-    putLong(out, uint64_t(body.size()) + 8);  // from the length field itself to the end
+    appendLe32(out, kConfigMagic);
+    appendLe32(out, 0);
+    appendLe32(out, uint32_t(block.headerWord2));
+    appendLe64(out, uint64_t(body.size()) + 8);  // from the length field itself to the end
     out += body;
     return out;
 }

@@ -133,25 +133,20 @@ public:
 // Reads the block at the current position into the visitor.
 bool readBlockRecords(BlockReader& reader, BlockVisitor& visitor);
 
-// Reads the block at the current position. beforeSections runs once the
-// messages are read, before the first language section. On failure the block
-// holds what was read before it, the section being read included.
-bool parseConfigBlock(BlockReader& reader, ParsedBlock& block,
-                      const std::function<void()>& beforeSections = nullptr);
+// Reads the block at the current position. On failure the block holds what
+// was read before it, the section being read included.
+bool parseConfigBlock(BlockReader& reader, ParsedBlock& block);
 
-// Reads the block at the current position straight into the store, as
-// applyConfigBlock would apply it; localeCode is asked once, before the first
-// language section. On failure the store holds what was read before it, so
-// that the error can already use a caption read from the block.
+// Reads the block at the current position straight into the store: settings
+// and messages (a later id replaces an earlier one, texts are cut at an
+// embedded NUL as C strings end there), then the messages of the sections
+// that match the locale code, in file order. localeCode is asked once, before
+// the first language section. On failure the store holds what was read before
+// it, so that the error can already use a caption read from the block.
 bool loadConfigBlock(BlockReader& reader, ConfigStore& store, const std::function<std::string()>& localeCode);
 
 // A language section applies when the locale code begins with its prefix.
 bool sectionMatches(std::string_view prefix, std::string_view localeCode);
-
-// Fills the store: settings and messages (a later id replaces an earlier one,
-// texts are cut at an embedded NUL as C strings end there), then the matching
-// sections in file order.
-void applyConfigBlock(const ParsedBlock& block, std::string_view localeCode, ConfigStore& store);
 
 // The block's bytes, header to the end of the language sections. The header
 // length field is computed; headerWord1 is written as 0.

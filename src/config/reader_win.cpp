@@ -1,60 +1,14 @@
 #include "base/process_state.h"
 #include "config/entries.h"
 #include "config/locale.h"
+#include "config/messages.h"
 #include "config/reader.h"
 #include "config/store.h"
-#include "diag/log.h"
-#include "diag/message.h"
-#include "files/paths.h"
 
 namespace wl {
 
-bool FileSource::seek(uint64_t offset) {
-    LARGE_INTEGER to;
-    to.QuadPart = LONGLONG(offset);
-    if (!SetFilePointerEx(file_, to, nullptr, FILE_BEGIN)) {
-        error_ = GetLastError();
-        return false;
-    }
-    return true;
-}
-
-bool FileSource::read(void* buffer, uint32_t count, uint32_t& got) {
-    DWORD n = 0;
-    BOOL ok = ReadFile(file_, buffer, count, &n, nullptr);
-    if (!ok) error_ = GetLastError();
-    got = n;
-    return ok != FALSE;
-}
-
-uint64_t FileSource::position() const {
-    LARGE_INTEGER zero{}, at{};
-    SetFilePointerEx(file_, zero, &at, FILE_CURRENT);
-    return uint64_t(at.QuadPart);
-}
-
-uint64_t FileSource::size() const {
-    LARGE_INTEGER size{};
-    GetFileSizeEx(file_, &size);
-    return uint64_t(size.QuadPart);
-}
-
-FileHandle openOwnExecutable() {
-    const std::u16string& path = modulePathWide();
-    FileHandle file(CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        DWORD error = GetLastError();
-        logError(u"Could not open %p %d %s", static_cast<void*>(INVALID_HANDLE_VALUE), int(error), path.c_str());
-        fatalError(u"Error opening media file.");
-    }
-    return file;
-}
-
-int32_t readConfigBlock() {
-    FileHandle file = openOwnExecutable();
-    FileSource source(file.get());
-    BlockReader reader(source);
+int32_t readConfigBlock(ByteSource& executable) {
+    BlockReader reader(executable);
     uint64_t start = 0;
     // Records go into the store as they are read: when the block is damaged
     // further on, the error already has the caption (message 1000) if the
@@ -65,8 +19,7 @@ int32_t readConfigBlock() {
                   return code;
               });
     if (!ok) fatalError(reader.failure());
-    configBlockEnd = uint32_t(source.position());
-    file.reset();
+    configBlockEnd = uint32_t(executable.position());
 
     int32_t applicationType = getConfigInt(cfg::applicationType);
     if (applicationType != 1 && applicationType != 5) guiMessages = false;

@@ -8,6 +8,8 @@
 #include <map>
 #include <string>
 
+#include "base/text.h"
+
 namespace wl {
 
 struct ConfigStore {
@@ -17,9 +19,6 @@ struct ConfigStore {
 
 // The process's store.
 extern ConfigStore configStore;
-
-// The customary capacity of settings, message and path buffers.
-constexpr std::size_t kBufferSize = 6000;
 
 // The setting cut to capacity-1 bytes, the room a buffer of that size leaves
 // beside its terminator. A longer value is cut and logged.

@@ -8,6 +8,7 @@
 namespace wl {
 
 void logMessage(const char16_t* format, ...) {
+    if (!logLineWanted()) return;
     va_list args;
     va_start(args, format);
     std::u16string text = formatWideV(format, args);
@@ -16,6 +17,7 @@ void logMessage(const char16_t* format, ...) {
 }
 
 void logError(const char16_t* format, ...) {
+    if (!logLineWanted()) return;
     va_list args;
     va_start(args, format);
     std::u16string text = formatWideV(format, args);

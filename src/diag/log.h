@@ -17,6 +17,11 @@ void logMessage(const char16_t* format, ...);
 void logError(const char16_t* format, ...);
 // The log file name, or empty when logging is off or nothing was logged yet.
 std::u16string logFileName();
+// Names a new log file: the file layer above knows the temporary directory
+// (files/tempdir.h, newLogFileName). Asked once, when the first line finds
+// logging on; the launcher sets it before anything is logged. Without it the
+// log is "c:\qar_nlog_1.log".
+void setLogFileNamer(std::u16string (*namer)());
 
 // --- Decisions, kept apart from the file system so they can be tested. ---
 
@@ -48,5 +53,10 @@ std::u16string headerTime(int weekday, int month, int day, int hour, int minute,
 // Writes one complete text line (prefix and "ERROR: " are added by the
 // platform side). Implemented once per platform.
 void writeLogLine(bool isError, const std::u16string& text);
+
+// False once the first line has found logging off: from then on a line is
+// not even formatted. True before that decision, which the next line makes.
+// Implemented once per platform.
+bool logLineWanted();
 
 }  // namespace wl

@@ -17,4 +17,6 @@ void writeLogLine(bool isError, const std::u16string& text) {
 
 std::u16string logFileName() { return {}; }
 
+bool logLineWanted() { return true; }
+
 }  // namespace wl

@@ -1,10 +1,9 @@
 // The Win32 half of the log: the decision on the first call, the file, the lock.
+#include "base/environment.h"
 #include "base/format.h"
 #include "base/handle.h"
 #include "base/winapi.h"
 #include "diag/log.h"
-#include "files/paths.h"
-#include "files/tempdir.h"
 
 namespace wl {
 namespace {
@@ -15,6 +14,7 @@ struct LogState {
     bool decided = false;
     std::u16string fileName;  // empty: logging is off
     uint64_t startMillis = 0;
+    std::u16string (*namer)() = nullptr;
 };
 
 LogState logState;
@@ -52,14 +52,11 @@ FileHandle openForAppend(const std::u16string& name) {
 // The first call decides whether there is a log, and creates it.
 FileHandle decide() {
     logState.decided = true;
-    if (!logSwitchedOn(readEnvironmentNarrow("VENNIC_LOG").value_or("").c_str(),
-                       readEnvironmentNarrow("QUARLO_LOG").value_or("").c_str()))
+    if (!logSwitchedOn(environmentVariable("VENNIC_LOG").value_or("").c_str(),
+                       environmentVariable("QUARLO_LOG").value_or("").c_str()))
         return FileHandle();
 
-    // Without a usable temporary directory the log goes to "c:\" rather than
-    // ending the process: the log never stops the launch.
-    std::u16string prefix = logDirectoryPrefix(baseTempDirWide(false));
-    logState.fileName = chooseLogFileName(prefix, [](const std::u16string& name) { return pathExists(name); });
+    logState.fileName = logState.namer ? logState.namer() : logDirectoryPrefix(u"") + u"qar_nlog_1.log";
 
     FileHandle file = createLogFile(logState.fileName);
     if (!file) {
@@ -102,5 +99,11 @@ void writeLogLine(bool isError, const std::u16string& text) {
 }
 
 std::u16string logFileName() { return logState.fileName; }
+
+// Read without the lock: the first line decides on the main thread before any
+// other thread exists, and neither value changes after that.
+bool logLineWanted() { return !logState.decided || !logState.fileName.empty(); }
+
+void setLogFileNamer(std::u16string (*namer)()) { logState.namer = namer; }
 
 }  // namespace wl

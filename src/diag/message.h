@@ -1,18 +1,14 @@
-// The one path by which the launcher's own texts reach the user, and the one
-// way out of the process.
+// The one way the launcher's own texts reach the user, and the one way out of
+// the process. Which text and caption are shown is decided above, where the
+// configured messages are (config/messages.h).
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 namespace wl {
 
 // --- Portable decisions ---
-
-// Replaces the first "{0}" by the argument. Without an argument, or without a
-// placeholder, the text stays as it is.
-std::u16string substitutePlaceholder(const std::u16string& text, const std::u16string* argument);
 
 // The text shown: with a log file, "<text>\n\nLog: <log>"; cut to fit the
 // 6000-unit display buffer.
@@ -20,17 +16,18 @@ std::u16string composeDisplayText(const std::u16string& text, const std::u16stri
 
 // --- Windows side ---
 
-// A message box when guiMessages is set; otherwise the console, or standard
-// error with a line break when standard output is not a console.
-void showMessage(const std::u16string& text);
-// Message by id with its "{0}" argument.
-void showConfiguredMessage(int32_t id, const std::u16string* argument = nullptr);
-void showConfiguredMessage(int32_t id, const std::string& narrowArgument);
+// Shows the text, with the log file's long name appended when there is a log:
+// a message box with the caption when guiMessages is set; otherwise the
+// console, or standard error with a line break when standard output is not a
+// console.
+void displayMessage(const std::u16string& text, const std::u16string& caption);
 
-// Removes the per-run temporary directory and ends the process at once.
+// Registers what has to be undone when the launcher gives up, such as the
+// per-run temporary directory; exitLauncher runs each action once, in the
+// order of registration. Registering an action again changes nothing.
+void atLauncherExit(void (*action)());
+
+// Runs the registered actions and ends the process at once with the code.
 [[noreturn]] void exitLauncher(uint32_t exitCode);
-[[noreturn]] void fatalError(const std::u16string& text);
-[[noreturn]] void fatalConfiguredError(int32_t id, const std::u16string* argument = nullptr);
-[[noreturn]] void fatalConfiguredError(int32_t id, const std::string& narrowArgument);
 
 }  // namespace wl

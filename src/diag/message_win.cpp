@@ -1,17 +1,22 @@
+#include <array>
+
 #include "base/procaddress.h"
 #include "base/process_state.h"
-#include "base/text.h"
 #include "base/winapi.h"
-#include "config/entries.h"
-#include "config/store.h"
 #include "diag/console.h"
 #include "diag/log.h"
 #include "diag/message.h"
-#include "files/tempdir.h"
 
 namespace wl {
+namespace {
 
-void showMessage(const std::u16string& text) {
+// Fixed room, so that nothing is allocated on the way out.
+std::array<void (*)(), 4> exitActions{};
+std::size_t exitActionCount = 0;
+
+}  // namespace
+
+void displayMessage(const std::u16string& text, const std::u16string& caption) {
     std::u16string logName = logFileName();
     if (!logName.empty()) {
         std::u16string longName;
@@ -21,7 +26,6 @@ void showMessage(const std::u16string& text) {
     std::u16string display = composeDisplayText(text, logName);
 
     if (guiMessages) {
-        std::u16string caption = lookupMessage(cfg::errorCaption);
         // A message box that cannot be shown is ignored, like one that fails.
         if (auto box = lookupFunction<decltype(&MessageBoxW)>(user32Module(), "MessageBoxW"))
             box(nullptr, W(display), W(caption), MB_OK | MB_ICONERROR);
@@ -32,33 +36,15 @@ void showMessage(const std::u16string& text) {
     }
 }
 
-void showConfiguredMessage(int32_t id, const std::u16string* argument) {
-    showMessage(substitutePlaceholder(lookupMessage(id), argument));
-}
-
-void showConfiguredMessage(int32_t id, const std::string& narrowArgument) {
-    std::u16string wide = fitToCapacity(widenBytes(narrowArgument), kBufferSize);
-    showConfiguredMessage(id, &wide);
+void atLauncherExit(void (*action)()) {
+    for (std::size_t i = 0; i < exitActionCount; ++i)
+        if (exitActions[i] == action) return;
+    if (exitActionCount < exitActions.size()) exitActions[exitActionCount++] = action;
 }
 
 void exitLauncher(uint32_t exitCode) {
-    removeLauncherTempDir();
+    for (std::size_t i = 0; i < exitActionCount; ++i) exitActions[i]();
     ExitProcess(exitCode);
-}
-
-void fatalError(const std::u16string& text) {
-    showMessage(text);
-    exitLauncher(1);
-}
-
-void fatalConfiguredError(int32_t id, const std::u16string* argument) {
-    showConfiguredMessage(id, argument);
-    exitLauncher(1);
-}
-
-void fatalConfiguredError(int32_t id, const std::string& narrowArgument) {
-    showConfiguredMessage(id, narrowArgument);
-    exitLauncher(1);
 }
 
 }  // namespace wl

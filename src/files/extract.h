@@ -10,13 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "config/block.h"
 
 namespace wl {
 
 constexpr unsigned char kIncludedFileMask = 0xA7;
 // Contents are streamed through one buffer of this size.
-constexpr uint32_t kExtractChunkSize = 6000;
+constexpr uint32_t kExtractChunkSize = kBufferSize;
 
 // --- Portable decisions ---
 

@@ -4,10 +4,10 @@
 #include "base/process_state.h"
 #include "base/winapi.h"
 #include "config/entries.h"
-#include "config/reader.h"
+#include "config/messages.h"
 #include "config/store.h"
 #include "diag/log.h"
-#include "diag/message.h"
+#include "files/executable.h"
 #include "files/extract.h"
 #include "files/tempdir.h"
 

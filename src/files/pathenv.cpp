@@ -5,18 +5,6 @@
 namespace wl {
 namespace {
 
-template <class S> std::vector<S> split(const S& list) {
-    std::vector<S> out;
-    std::size_t start = 0;
-    while (start < list.size()) {
-        std::size_t end = list.find(typename S::value_type(';'), start);
-        if (end == S::npos) end = list.size();
-        if (end > start) out.push_back(list.substr(start, end - start));
-        start = end + 1;
-    }
-    return out;
-}
-
 bool startsWithIgnoringCase(const std::u16string& text, const std::u16string& prefix) {
     if (text.size() < prefix.size()) return false;
     for (std::size_t i = 0; i < prefix.size(); ++i)
@@ -36,12 +24,10 @@ bool isUnderDirectory(const std::u16string& entry, const std::u16string& directo
 
 }  // namespace
 
-std::vector<std::string> splitPathList(const std::string& list) { return split(list); }
-std::vector<std::u16string> splitPathList(const std::u16string& list) { return split(list); }
 
 std::u16string reducePathValue(const std::u16string& path, const std::u16string& windowsDir) {
     std::u16string reduced;
-    for (const std::u16string& entry : split(path)) {
+    for (const std::u16string& entry : splitList(path)) {
         if (!isUnderDirectory(entry, windowsDir)) continue;
         if (!reduced.empty()) reduced += u';';
         reduced += entry;

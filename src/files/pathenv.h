@@ -10,10 +10,6 @@ namespace wl {
 
 // --- Portable decisions ---
 
-// The entries of a ";"-separated list, in order, empty ones skipped.
-std::vector<std::string> splitPathList(const std::string& list);
-std::vector<std::u16string> splitPathList(const std::u16string& list);
-
 // The entries of PATH that are the Windows directory or lie below it,
 // compared ignoring case (A-Z), joined with ";" in their order. Empty when
 // none is.
@@ -40,10 +36,5 @@ void prependNativeLibDirs();
 void* addDllDirectory(const std::string& directory);
 // Undoes addDllDirectory; nothing for nullptr.
 void removeDllDirectory(void* cookie);
-
-// Sets an environment variable in the process environment and in the C
-// runtime's copy, so that the JVM in this process and child processes see the
-// same value. False when the process environment refused it.
-bool setEnvironmentEverywhere(const std::u16string& name, const std::u16string& value);
 
 }  // namespace wl

@@ -1,16 +1,15 @@
 // The Win32 half of PATH handling: reads and sets the environment, registers
 // library directories with the loader.
-#include <stdlib.h>
-
+#include "base/environment.h"
 #include "base/procaddress.h"
 #include "base/text.h"
 #include "base/winapi.h"
 #include "config/entries.h"
 #include "config/store.h"
 #include "diag/log.h"
+#include "files/expand.h"
 #include "files/pathenv.h"
 #include "files/paths.h"
-#include "options/expand.h"
 
 namespace wl {
 namespace {
@@ -18,25 +17,11 @@ namespace {
 using AddDllDirectoryFunction = void*(WINAPI*)(PCWSTR);
 using RemoveDllDirectoryFunction = BOOL(WINAPI*)(void*);
 
-// PATH as the system holds it. Read wide, so that entries the code page
-// cannot hold survive being written back.
-std::u16string currentPath() {
-    std::u16string path;
-    readSystemString(path, [](wchar_t* b, DWORD n) { return GetEnvironmentVariableW(L"PATH", b, n); });
-    return path;
-}
+// PATH as the system holds it, empty when unset. Read wide, so that entries
+// the code page cannot hold survive being written back.
+std::u16string currentPath() { return environmentVariable(u"PATH").value_or(std::u16string()); }
 
 }  // namespace
-
-bool setEnvironmentEverywhere(const std::u16string& name, const std::u16string& value) {
-    bool ok = SetEnvironmentVariableW(W(name), W(value)) != FALSE;
-    DWORD error = GetLastError();
-    // The C runtime keeps its own copy of the environment.
-    std::u16string entry = name + u"=" + value;
-    _wputenv(W(entry));
-    SetLastError(error);
-    return ok;
-}
 
 void reducePathToSystem() {
     if (getConfigInt(cfg::systemPathOnly) == 0) return;
@@ -59,7 +44,7 @@ void prependNativeLibDirs() {
 
     std::u16string launcherDir = fromNarrowPath(launcherDirNarrow());
     std::vector<std::u16string> directories;
-    for (const std::string& entry : splitPathList(configured)) {
+    for (const std::string& entry : splitList(configured)) {
         // Resolved against the narrow launcher directory, as a narrow path would be.
         std::u16string resolved = composeResolvedPath(fromNarrowPath(entry), launcherDir);
         directories.push_back(resolved);
@@ -76,9 +61,9 @@ void* addDllDirectory(const std::string& directory) {
     if (getConfigInt(cfg::useDllDirectories) == 0) return nullptr;
     auto add = lookupFunction<AddDllDirectoryFunction>(GetModuleHandleA("kernel32.dll"), "AddDllDirectory");
     if (!add) return nullptr;
-    wchar_t wide[6000];
+    wchar_t wide[kBufferSize];
     UINT codePage = AreFileApisANSI() ? CP_ACP : CP_OEMCP;
-    int n = MultiByteToWideChar(codePage, 0, directory.c_str(), -1, wide, 6000);
+    int n = MultiByteToWideChar(codePage, 0, directory.c_str(), -1, wide, kBufferSize);
     if (n <= 0) return nullptr;
     logMessage(u"Adding DLL directory %s", U(wide));
     return add(wide);

@@ -69,9 +69,6 @@ std::string toNarrowPath(const std::u16string& path, bool* lossy = nullptr);
 // Widens with the code page of the file functions.
 std::u16string fromNarrowPath(const std::string& path);
 
-// The executable's file name as the system reports it, never cut.
-std::u16string moduleFileNameWide();
-
 const std::u16string& modulePathWide();
 const std::string& modulePathNarrow();
 // Directories of the two module paths, with their trailing backslash; the

@@ -1,7 +1,6 @@
 // The Win32 half of the path utilities: gathers the system's answers and hands
 // them to the decisions in paths.cpp.
-#include <algorithm>
-
+#include "base/child_process.h"
 #include "base/format.h"
 #include "base/handle.h"
 #include "base/text.h"
@@ -60,10 +59,10 @@ void computeModulePaths() {
         },
         [&] { return shortPathViaCmd(p.wide); },
         []() -> std::optional<std::string> {
-            char name[6000];
+            char name[kBufferSize];
             DWORD n = GetModuleFileNameA(nullptr, name, sizeof name);
             if (n == 0 || n >= sizeof name) return std::nullopt;
-            char shortName[6000];
+            char shortName[kBufferSize];
             DWORD s = GetShortPathNameA(name, shortName, sizeof shortName);
             if (s == 0 || s >= sizeof shortName) return std::string(name, n);
             return std::string(shortName, s);
@@ -79,7 +78,7 @@ void computeLauncherDirs() {
     computeModulePaths();
     p.dirsKnown = true;
 
-    char narrow[6000];
+    char narrow[kBufferSize];
     char* filePart = nullptr;
     DWORD n = GetFullPathNameA(p.narrow.c_str(), sizeof narrow, narrow, &filePart);
     if (n > 0 && n < sizeof narrow) {
@@ -90,7 +89,7 @@ void computeLauncherDirs() {
     // Latin-1.
     p.dirNarrowAsWide = fromNarrowPath(p.dirNarrow);
 
-    std::u16string wide(6000, u'\0');
+    std::u16string wide(kBufferSize, u'\0');
     wchar_t* wideFilePart = nullptr;
     DWORD w = GetFullPathNameW(W(p.wide), DWORD(wide.size()), W(wide.data()), &wideFilePart);
     if (w > 0 && w < wide.size()) {
@@ -100,22 +99,6 @@ void computeLauncherDirs() {
 }
 
 }  // namespace
-
-std::u16string moduleFileNameWide() {
-    // A full buffer means the name may be cut, and the call does not say how
-    // long it is: the buffer doubles until the name fits, up to the longest
-    // path Windows has.
-    constexpr DWORD kLongestPath = 32768;
-    std::u16string raw;
-    for (DWORD size = MAX_PATH;; size = std::min(2 * size, kLongestPath)) {
-        raw.assign(size, u'\0');
-        DWORD got = GetModuleFileNameW(nullptr, W(raw.data()), size);
-        if (got < size || size == kLongestPath) {
-            raw.resize(std::min(got, size));
-            return raw;
-        }
-    }
-}
 
 std::string toNarrowPath(const std::u16string& path, bool* lossy) {
     if (lossy) *lossy = false;
@@ -180,14 +163,9 @@ const std::u16string& launcherDirWide() {
 }
 
 std::optional<std::string> shortPathViaCmd(const std::u16string& path) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     KernelHandle readEnd, writeEnd;
-    if (!CreatePipe(readEnd.receive(), writeEnd.receive(), &inherit, 0)) {
-        logMessage(u"CreatePipe error (%d)", int(GetLastError()));
-        return std::nullopt;
-    }
-    if (!SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0)) {
-        logMessage(u"SetHandleInformation error (%d)", int(GetLastError()));
+    if (const char16_t* failedCall = createChildPipe(readEnd, writeEnd, true)) {
+        logMessage(u"%s error (%d)", failedCall, int(GetLastError()));
         return std::nullopt;
     }
 
@@ -197,23 +175,16 @@ std::optional<std::string> shortPathViaCmd(const std::u16string& path) {
         windowsDir + formatWide(u"\\system32\\cmd.exe /C for %%I in (\"%s\") do @echo %%~sI", path.c_str());
     logMessage(u"executing %s", command.c_str());
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = nullptr;
-    startup.hStdOutput = writeEnd.get();
-    startup.hStdError = writeEnd.get();
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, W(command.data()), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                        &startup, &process)) {
+    ChildProcess interpreter;
+    if (!interpreter.start(command, {.creationFlags = CREATE_NO_WINDOW, .useStandardHandles = true,
+                                     .output = writeEnd.get(), .error = writeEnd.get()})) {
         logMessage(u"could not execute cmd.exe");
         return std::nullopt;
     }
-    KernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
     writeEnd.reset();
 
     std::string output;
-    char chunk[6000];
+    char chunk[kBufferSize];
     while (output.size() < sizeof chunk) {
         DWORD got = 0;
         if (!ReadFile(readEnd.get(), chunk, DWORD(sizeof chunk - output.size()), &got, nullptr) || got == 0) break;
@@ -224,13 +195,12 @@ std::optional<std::string> shortPathViaCmd(const std::u16string& path) {
 
     // The end of the output comes as the interpreter exits; give it a moment
     // to finish so that its exit code is known rather than "still active".
-    WaitForSingleObject(processHandle.get(), 5000);
-    DWORD exitCode = 0;
-    GetExitCodeProcess(processHandle.get(), &exitCode);
+    interpreter.wait(5000);
+    uint32_t exitCode = interpreter.exitCode();
     logMessage(u"Exit Code %d", int(exitCode));
-    if (exitCode == STILL_ACTIVE) {
+    if (exitCode == kStillActive) {
         logMessage(u"Terminating process");
-        TerminateProcess(processHandle.get(), 1);
+        interpreter.terminate(1);
         return std::nullopt;
     }
     std::optional<std::string> result = shortPathFromCmdOutput(output, exitCode);

@@ -37,8 +37,6 @@ std::optional<Str> search(const std::function<std::optional<Str>(const TempCandi
     return std::nullopt;
 }
 
-constexpr std::size_t kPathCapacity = 6000;
-
 }  // namespace
 
 const std::array<TempCandidateRow, 12>& tempCandidateRows() { return kRows; }
@@ -61,7 +59,7 @@ LongFormVerdict judgeLongForm(const std::string& candidate, const std::optional<
     // "?" stands for a character the code page could not hold.
     if (longForm->find('?') != std::string::npos)
         return rejectUnrepresentable ? LongFormVerdict::Reject : LongFormVerdict::Keep;
-    if (adoptLongForm && longForm->size() + 1 < kPathCapacity && *longForm != candidate)
+    if (adoptLongForm && longForm->size() + 1 < kBufferSize && *longForm != candidate)
         return LongFormVerdict::Adopt;
     return LongFormVerdict::Keep;
 }

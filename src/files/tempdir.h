@@ -126,12 +126,17 @@ bool isUsableTempDir(const std::u16string& candidate);
 // creates the (empty) file, which is left in place.
 std::string makeTempFileName();
 
-// Creates launcherTempDir; ends the launch with message 1009 "7" after ten
-// failed attempts.
+// Creates launcherTempDir and registers its removal with exitLauncher; ends
+// the launch with message 1009 "7" after ten failed attempts.
 void createLauncherTempDir();
 
 // Empties and removes launcherTempDir when it is set. Errors are ignored.
 void removeLauncherTempDir();
+
+// The name of a new log file: the first free qar_nlog_<n>.log in the wide base
+// temporary directory, or in "c:\" when there is none, since the log never
+// ends the launch.
+std::u16string newLogFileName();
 
 // emptyDirectoryWith on the real file system.
 void emptyDirectory(const std::string& path, bool recurse);

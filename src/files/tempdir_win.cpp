@@ -1,11 +1,13 @@
 // The Win32 half of the temporary directories: gathers the candidates, probes
 // them, and creates and removes the per-run directory.
+#include "base/environment.h"
 #include "base/handle.h"
 #include "base/procaddress.h"
 #include "base/process_state.h"
 #include "base/text.h"
 #include "base/winapi.h"
 #include "config/entries.h"
+#include "config/messages.h"
 #include "config/store.h"
 #include "diag/log.h"
 #include "diag/message.h"
@@ -51,20 +53,19 @@ int probeRandom() { return firstRandom(tempRandomSeed(secondsSince1970(), GetCur
 
 // A candidate's source must fit the 6000-byte path buffer.
 std::optional<std::string> environmentNarrow(const char* name) {
-    std::optional<std::string> value = readEnvironmentNarrow(name);
+    std::optional<std::string> value = nonEmptyEnvironmentVariable(name);
     if (value && value->size() >= kBufferSize) return std::nullopt;
     return value;
 }
 
-std::optional<std::u16string> environmentWide(const wchar_t* name) {
-    std::u16string value;
-    if (!readSystemString(value, [&](wchar_t* b, DWORD n) { return GetEnvironmentVariableW(name, b, n); }))
-        return std::nullopt;
-    return fitToCapacity(value, kBufferSize);
+std::optional<std::u16string> environmentWide(const char16_t* name) {
+    std::optional<std::u16string> value = nonEmptyEnvironmentVariable(name);
+    if (!value) return std::nullopt;
+    return fitToCapacity(*value, kBufferSize);
 }
 
 std::optional<std::string> narrowCandidate(const TempCandidateRow& row) {
-    char buffer[6000];
+    char buffer[kBufferSize];
     switch (row.source) {
     case TempSource::TempPath: {
         DWORD n = GetTempPathA(sizeof buffer, buffer);
@@ -113,13 +114,13 @@ std::optional<std::u16string> wideCandidate(const TempCandidateRow& row) {
         return fitToCapacity(path, kBufferSize);
     }
     case TempSource::UserProfileTemp: {
-        std::optional<std::u16string> profile = environmentWide(L"USERPROFILE");
+        std::optional<std::u16string> profile = environmentWide(u"USERPROFILE");
         if (!profile) return std::nullopt;
         return *profile + u"\\AppData\\Local\\Temp";
     }
     case TempSource::HomeDrivePath: {
-        std::optional<std::u16string> drive = environmentWide(L"HOMEDRIVE");
-        std::optional<std::u16string> path = environmentWide(L"HOMEPATH");
+        std::optional<std::u16string> drive = environmentWide(u"HOMEDRIVE");
+        std::optional<std::u16string> path = environmentWide(u"HOMEPATH");
         if (!drive || !path) return std::nullopt;
         return *drive + *path;
     }
@@ -178,9 +179,9 @@ bool checkNarrowCandidate(std::string& candidate, const TempCandidateRow& row, b
 bool checkWideCandidate(std::u16string& candidate, const TempCandidateRow& row) {
     if (row.createFirst) CreateDirectoryW(W(candidate), nullptr);
     if (row.rejectUnrepresentable) {
-        wchar_t longForm[6000];
-        DWORD n = GetLongPathNameW(W(candidate), longForm, 6000);
-        if (n > 0 && n < 6000 && std::u16string_view(U(longForm), n).find(u'?') != std::u16string_view::npos)
+        wchar_t longForm[kBufferSize];
+        DWORD n = GetLongPathNameW(W(candidate), longForm, kBufferSize);
+        if (n > 0 && n < kBufferSize && std::u16string_view(U(longForm), n).find(u'?') != std::u16string_view::npos)
             return false;
     }
     return isUsableTempDir(candidate);
@@ -269,6 +270,13 @@ void createLauncherTempDir() {
         fatalConfiguredError(cfg::internalError, std::string("7"));
     }
     launcherTempDir = *directory;
+    // Whatever ends the launch from now on removes the directory again.
+    atLauncherExit(removeLauncherTempDir);
+}
+
+std::u16string newLogFileName() {
+    std::u16string prefix = logDirectoryPrefix(baseTempDirWide(false));
+    return chooseLogFileName(prefix, [](const std::u16string& name) { return pathExists(name); });
 }
 
 namespace {

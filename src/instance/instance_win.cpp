@@ -135,7 +135,7 @@ BOOL CALLBACK activateWindow(HWND window, LPARAM context) {
 std::string instanceKey() {
     const std::string& module = modulePathNarrow();
     std::string resolved = isRelativePath(module) ? launcherDirNarrow() + module : module;
-    std::string full(6000, '\0');
+    std::string full(kBufferSize, '\0');
     DWORD n = GetFullPathNameA(resolved.c_str(), DWORD(full.size()), full.data(), nullptr);
     if (n > 0 && n < full.size()) {
         full.resize(n);

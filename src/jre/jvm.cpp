@@ -34,10 +34,6 @@ std::string privateJreJavaExe(const std::string& javaExe) {
     return directoryOf(javaExe) + "..\\jre\\bin\\java.exe";
 }
 
-std::string pathWithDirectoryFirst(const std::string& directory, const std::string& oldPath) {
-    return directory + ";" + oldPath;
-}
-
 bool needsUcrtPreload(uint32_t major, uint32_t minor) { return major < 6 || (major == 6 && minor < 4); }
 
 LoadFailureMessage loadFailureMessage(LocationKind kind) {

@@ -35,9 +35,6 @@ std::string jvmHomeFor(const std::string& javaExe);
 // The private JRE of an older JDK, next to the java.exe: ...\bin\..\jre\bin\java.exe.
 std::string privateJreJavaExe(const std::string& javaExe);
 
-// PATH with the directory in front.
-std::string pathWithDirectoryFirst(const std::string& directory, const std::string& oldPath);
-
 // Whether ucrtbase.dll must be loaded from the runtime before its jvm.dll:
 // only on Windows versions before 6.4 (Windows 10), which lack a system copy.
 bool needsUcrtPreload(uint32_t major, uint32_t minor);
@@ -52,10 +49,10 @@ LoadFailureMessage loadFailureMessage(LocationKind kind);
 
 // --- Windows side ---
 
-// Finds a runtime and loads its jvm.dll; sets jvmHome, javaVersion and
-// createJavaVmEntry. On failure the message of the case is shown when
-// showErrors is set.
-bool LoadDLL(bool showErrors);
+// Finds a runtime and loads its jvm.dll, each JRE directory of the search
+// readied by prepare; sets jvmHome, javaVersion and createJavaVmEntry. On
+// failure the message of the case is shown.
+bool LoadDLL(PrepareJre prepare);
 
 // Loads jvm.dll for a java.exe, trying the JDK's private JRE second.
 LibraryHandle loadJvm(const std::string& javaExe);

@@ -1,16 +1,15 @@
 // The Win32 half of loading jvm.dll: PATH and the loader's directories are
 // prepared for the runtime's bin directory, then the JVM-type subdirectories
 // are tried; what the user is told when nothing could be loaded.
-#include <cstdlib>
-
 #include "base/bitness.h"
+#include "base/environment.h"
 #include "base/process_state.h"
 #include "base/text.h"
 #include "base/winapi.h"
 #include "config/entries.h"
+#include "config/messages.h"
 #include "config/store.h"
 #include "diag/log.h"
-#include "diag/message.h"
 #include "files/pathenv.h"
 #include "files/paths.h"
 #include "jre/jvm.h"
@@ -27,27 +26,12 @@ struct PathValue {
 
 PathValue currentPath() {
     PathValue path;
-    path.announced = GetEnvironmentVariableW(L"PATH", nullptr, 0);
-    if (path.announced == 0) return path;
-    std::u16string value;
-    if (readSystemString(value, [](wchar_t* b, DWORD n) { return GetEnvironmentVariableW(L"PATH", b, n); },
-                         path.announced))
-        path.value = value;
-    else
-        path.value = std::u16string();  // set, but empty
+    path.value = environmentVariable(u"PATH");
+    path.announced = path.value ? DWORD(path.value->size() + 1) : 0;
     return path;
 }
 
-// Sets PATH in the process environment and in the C runtime's copy, so that
-// the JVM in this process and every child see the same value; nothing removes it.
-bool setPath(const std::optional<std::u16string>& value) {
-    BOOL ok = SetEnvironmentVariableW(L"PATH", value ? W(*value) : nullptr);
-    DWORD error = GetLastError();
-    std::u16string entry = u"PATH=" + value.value_or(std::u16string());
-    _wputenv(W(entry));
-    SetLastError(error);
-    return ok != FALSE;
-}
+bool setPath(const std::optional<std::u16string>& value) { return setEnvironmentEverywhere(u"PATH", value); }
 
 // The running Windows version. GetVersionEx gives 6.2 to programs without a
 // compatibility manifest on every Windows from 8 on, so the kernel's own
@@ -149,17 +133,16 @@ LibraryHandle loadJvm(const std::string& javaExe) {
     return loadJvmFromBin(privateJreJavaExe(javaExe));
 }
 
-bool LoadDLL(bool showErrors) {
-    logMessage(u"LoadDLL (%d, %S, %d)", showErrors ? 1 : 0, static_cast<const char*>(nullptr), 0);
+bool LoadDLL(PrepareJre prepare) {
+    // The line as it has always read: errors shown, no path given.
+    logMessage(u"LoadDLL (%d, %S, %d)", 1, static_cast<const char*>(nullptr), 0);
     std::string javaExe, version, location;
     LocationKind kind = LocationKind::None;
-    HMODULE handle = static_cast<HMODULE>(findJre(javaExe, version, kind, location));
+    HMODULE handle = static_cast<HMODULE>(findJre(javaExe, version, kind, location, prepare));
     if (kind == LocationKind::None) {
         logError(u"No JVM found");
-        if (showErrors) {
-            const std::u16string bitness = kBitness;
-            showConfiguredMessage(cfg::noJvmFound, &bitness);
-        }
+        const std::u16string bitness = kBitness;
+        showConfiguredMessage(cfg::noJvmFound, &bitness);
         return false;
     }
     setJvmHome(javaExe, version);
@@ -171,13 +154,11 @@ bool LoadDLL(bool showErrors) {
         logMessage(u"Loading of JVM-DLL successful");
         return true;
     }
-    if (showErrors) {
-        LoadFailureMessage message = loadFailureMessage(kind);
-        std::u16string argument;
-        if (message.argument == LoadFailureMessage::Bitness) argument = kBitness;
-        else if (message.argument == LoadFailureMessage::LocationText) argument = fromNarrowPath(location);
-        showConfiguredMessage(message.id, message.argument == LoadFailureMessage::NoArgument ? nullptr : &argument);
-    }
+    LoadFailureMessage message = loadFailureMessage(kind);
+    std::u16string argument;
+    if (message.argument == LoadFailureMessage::Bitness) argument = kBitness;
+    else if (message.argument == LoadFailureMessage::LocationText) argument = fromNarrowPath(location);
+    showConfiguredMessage(message.id, message.argument == LoadFailureMessage::NoArgument ? nullptr : &argument);
     return false;
 }
 

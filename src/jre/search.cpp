@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/text.h"
+
 namespace wl {
 namespace {
 
@@ -12,18 +14,6 @@ std::string joinPath(const std::string& dir, const char* name) {
 }
 
 }  // namespace
-
-std::vector<std::string> splitList(std::string_view text) {
-    std::vector<std::string> items;
-    std::size_t at = 0;
-    while (at <= text.size()) {
-        std::size_t end = text.find(';', at);
-        if (end == std::string_view::npos) end = text.size();
-        if (end > at) items.emplace_back(text.substr(at, end - at));
-        at = end + 1;
-    }
-    return items;
-}
 
 std::vector<SearchEntry> parseSearchSequence(std::string_view text) {
     std::vector<SearchEntry> entries;

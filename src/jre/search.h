@@ -18,6 +18,11 @@ namespace wl {
 // A loaded library (an HMODULE); null when none.
 using LibraryHandle = void*;
 
+// Readies a JRE directory (no trailing backslash) before it is examined: the
+// launcher passes the packed-JRE preparation (unpack/pack200.h), which lies
+// beside this subsystem rather than below it.
+using PrepareJre = void (*)(const std::string& jreDirectory);
+
 // Where the runtime that was tried last came from; it chooses the message
 // shown when nothing could be loaded.
 enum class LocationKind { None, SearchPath, Directory, EnvironmentVariable, Registry };
@@ -35,9 +40,6 @@ struct JavaCandidate {
 };
 
 // --- Portable decisions ---
-
-// The items of a ";"-separated list in order, empty items skipped.
-std::vector<std::string> splitList(std::string_view text);
 
 // The entries of the search sequence: the first character is the type, the
 // rest the argument.
@@ -88,9 +90,11 @@ inline constexpr std::size_t kNonWorkingLimit = 50;
 
 // --- Windows side ---
 
-// The whole search. Returns the loaded jvm.dll, or null; javaExe, version,
-// kind and location describe the runtime that was tried last.
-LibraryHandle findJre(std::string& javaExe, std::string& version, LocationKind& kind, std::string& location);
+// The whole search; every directory it examines is readied by prepare first.
+// Returns the loaded jvm.dll, or null; javaExe, version, kind and location
+// describe the runtime that was tried last.
+LibraryHandle findJre(std::string& javaExe, std::string& version, LocationKind& kind, std::string& location,
+                      PrepareJre prepare);
 
 // Lists the path as non-working; true while the list has room for more.
 bool markNonWorking(const std::string& javaExe);

@@ -1,6 +1,7 @@
 // The Win32 half of the runtime search: location files, environment
 // variables, the search path and the registry give candidates; the decisions
 // on them are in search.cpp and version.cpp.
+#include "base/environment.h"
 #include "base/handle.h"
 #include "base/process_state.h"
 #include "base/text.h"
@@ -8,11 +9,10 @@
 #include "config/entries.h"
 #include "config/store.h"
 #include "diag/log.h"
+#include "files/expand.h"
 #include "files/paths.h"
 #include "jre/jvm.h"
 #include "jre/search.h"
-#include "options/expand.h"
-#include "unpack/pack200.h"
 
 namespace wl {
 namespace {
@@ -74,17 +74,17 @@ bool readLocationFile(std::string& line, const char16_t* name) {
 }
 
 bool checkJreDirectory(std::string& javaExe, std::string& version, const std::string& directory,
-                       const VersionBounds& bounds, bool allowBeta, bool force) {
+                       const VersionBounds& bounds, bool allowBeta, bool force, PrepareJre prepare) {
     std::string home = fullJavaPath(directory);
     if (home.size() > 3 && home.back() == '\\') home.pop_back();
-    preparePackedJre(home);
+    prepare(home);
     bool ok = homeJavaExe(javaExe, home) && checkJavaExe(javaExe, version, bounds, allowBeta);
     return ok || force;
 }
 
 bool checkJavaHomeVariable(std::string& javaExe, std::string& version, const std::string& name,
                            const VersionBounds& bounds) {
-    std::optional<std::string> value = readEnvironmentNarrow(name.c_str());
+    std::optional<std::string> value = nonEmptyEnvironmentVariable(name.c_str());
     if (!value) return false;
     std::string home = *value;
     for (char& c : home)
@@ -251,7 +251,8 @@ bool markNonWorking(const std::string& javaExe) {
     return nonWorkingJavas.size() < kNonWorkingLimit;
 }
 
-LibraryHandle findJre(std::string& javaExe, std::string& version, LocationKind& kind, std::string& location) {
+LibraryHandle findJre(std::string& javaExe, std::string& version, LocationKind& kind, std::string& location,
+                      PrepareJre prepare) {
     kind = LocationKind::None;
     logMessage(u"Searching for a JVM");
     std::string sequence = getConfigString(cfg::jreSearchSequence, kBufferSize);
@@ -271,7 +272,7 @@ LibraryHandle findJre(std::string& javaExe, std::string& version, LocationKind& 
     std::string line;
     if (readLocationFile(line, u"\\.quarlo\\pref_jre.cfg")) {
         logMessage(u"Has preferred location %S", line.c_str());
-        if (checkJreDirectory(javaExe, version, line, bounds, true, false)) {
+        if (checkJreDirectory(javaExe, version, line, bounds, true, false, prepare)) {
             logMessage(u"Using preferred location");
             if (LibraryHandle handle = take(LocationKind::Directory, line)) return handle;
         }
@@ -287,7 +288,7 @@ LibraryHandle findJre(std::string& javaExe, std::string& version, LocationKind& 
             case 'A':
             case 'B':
             case 'R':
-                if (checkJreDirectory(javaExe, version, argument, bounds, false, false))
+                if (checkJreDirectory(javaExe, version, argument, bounds, false, false, prepare))
                     handle = take(LocationKind::Directory, argument);
                 break;
             case 'E':
@@ -312,7 +313,7 @@ LibraryHandle findJre(std::string& javaExe, std::string& version, LocationKind& 
 
     if (readLocationFile(line, u"\\.quarlo\\inst_jre.cfg")) {
         logMessage(u"Has installer location %S", line.c_str());
-        if (checkJreDirectory(javaExe, version, line, bounds, false, false)) {
+        if (checkJreDirectory(javaExe, version, line, bounds, false, false, prepare)) {
             logMessage(u"Using installer location");
             if (LibraryHandle handle = take(LocationKind::Directory, line)) return handle;
         }
@@ -323,7 +324,7 @@ LibraryHandle findJre(std::string& javaExe, std::string& version, LocationKind& 
     for (const SearchEntry& entry : entries) {
         if (!triedInRelativePass(entry)) continue;
         logMessage(u"Testing relative location %S", entry.argument.c_str());
-        checkJreDirectory(javaExe, version, entry.argument, bounds, true, true);
+        checkJreDirectory(javaExe, version, entry.argument, bounds, true, true, prepare);
         if (pathExists(javaExe)) {
             logMessage(u"%S exists", javaExe.c_str());
             if (LibraryHandle handle = take(LocationKind::Directory, entry.argument)) return handle;

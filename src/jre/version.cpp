@@ -1,34 +1,11 @@
 #include "jre/version.h"
 
-#include <climits>
-
+#include "base/little_endian.h"
 #include "config/entries.h"
 #include "config/store.h"
 #include "diag/log.h"
 
 namespace wl {
-
-VersionList splitVersion(std::string_view text) {
-    VersionList parts;
-    auto separator = [](char c) { return c == '.' || c == '_' || c == '-' || c == '+'; };
-    std::size_t at = 0;
-    while (at < text.size()) {
-        if (separator(text[at])) {
-            ++at;
-            continue;
-        }
-        std::size_t end = at;
-        while (end < text.size() && !separator(text[end])) ++end;
-        int64_t value = 0;
-        for (std::size_t i = at; i < end && text[i] >= '0' && text[i] <= '9'; ++i) {
-            value = value * 10 + (text[i] - '0');
-            if (value > INT32_MAX) value = INT32_MAX;
-        }
-        parts.push_back(int32_t(value));
-        at = end;
-    }
-    return parts;
-}
 
 bool versionWithinBound(const VersionList& bound, const VersionList& candidate, bool isMaximum, bool lenient) {
     for (std::size_t i = 0; i < bound.size(); ++i) {
@@ -80,8 +57,8 @@ std::string versionCacheKey(std::string_view javaExePath) {
 }
 
 std::string fileTimeBytes(int64_t lastWriteTime) {
-    std::string bytes(8, '\0');
-    for (int i = 0; i < 8; ++i) bytes[std::size_t(i)] = char(uint64_t(lastWriteTime) >> (8 * i) & 0xFF);
+    std::string bytes;
+    appendLe64(bytes, uint64_t(lastWriteTime));
     return bytes;
 }
 

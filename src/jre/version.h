@@ -8,12 +8,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
+
+#include "base/version_list.h"
 
 namespace wl {
-
-// A version as its numeric parts: 1.8.0_202 is 1, 8, 0, 202.
-using VersionList = std::vector<int32_t>;
 
 // The configured range; an empty list is no bound on that side.
 struct VersionBounds {
@@ -22,11 +20,6 @@ struct VersionBounds {
 };
 
 // --- Portable decisions ---
-
-// Cuts the text at every run of ".", "_", "-" and "+"; each piece counts by its
-// leading decimal digits (0 without any, saturated at the int32 maximum).
-// 9-ea gives 9, 0; an empty text gives no parts.
-VersionList splitVersion(std::string_view text);
 
 // Compares the candidate with one bound over the bound's own length, part by
 // part: the first part that differs decides. A candidate shorter than the

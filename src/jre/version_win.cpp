@@ -2,6 +2,8 @@
 // of a java.exe, and checkJavaExe, which puts them together.
 #include <iterator>
 
+#include "base/child_process.h"
+#include "base/environment.h"
 #include "base/handle.h"
 #include "base/process_state.h"
 #include "base/text.h"
@@ -93,18 +95,9 @@ void writeVersionCache(const std::string& path, int64_t lastWriteTime, const std
 }
 
 std::optional<std::string> suspendJavaOptionVariable(const char* name) {
-    DWORD size = GetEnvironmentVariableA(name, nullptr, 0);
-    if (size == 0) return std::nullopt;
-    std::string value(size, '\0');
-    DWORD n = GetEnvironmentVariableA(name, value.data(), size);
-    std::optional<std::string> saved;
-    if (n == size - 1) {
-        value.resize(n);
-        logMessage(u"%S is %S", name, value.c_str());
-        saved = value;
-    } else {
-        logMessage(u"error reading %S", name);
-    }
+    std::optional<std::string> saved = environmentVariable(name);
+    if (!saved) return std::nullopt;
+    logMessage(u"%S is %S", name, saved->c_str());
     SetEnvironmentVariableA(name, nullptr);
     return saved;
 }
@@ -141,20 +134,11 @@ bool runJavaVersion(const std::string& path, int64_t lastWriteTime, std::string&
         }
     }
 
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
-    startup.wShowWindow = SW_HIDE;
-    startup.hStdInput = nullptr;
-    startup.hStdOutput = nullptr;
-    startup.hStdError = output.get();
-    PROCESS_INFORMATION info{};
-    std::string mutableLine = commandLine;
-    BOOL started = CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,
-                                  nullptr, nullptr, &startup, &info);
+    ChildProcess probe;
+    bool started = probe.start(commandLine, {.creationFlags = NORMAL_PRIORITY_CLASS, .hideWindow = true,
+                                             .useStandardHandles = true, .error = output.get()});
     DWORD startError = GetLastError();
-    KernelHandle process(started ? info.hProcess : nullptr), thread(started ? info.hThread : nullptr);
-    if (started) WaitForSingleObject(process.get(), 60000);
+    if (started) probe.wait(60000);
 
     for (std::size_t i = 0; i < std::size(kJavaOptionVariables); ++i)
         restoreJavaOptionVariable(kJavaOptionVariables[i], saved[i]);
@@ -167,19 +151,17 @@ bool runJavaVersion(const std::string& path, int64_t lastWriteTime, std::string&
         return false;
     }
 
-    DWORD exitCode = 0;
-    GetExitCodeProcess(process.get(), &exitCode);
+    uint32_t exitCode = probe.exitCode();
     logMessage(u"Exit Code %d", int(exitCode));
-    if (exitCode == STILL_ACTIVE) {
+    if (exitCode == kStillActive) {
         logMessage(u"Terminating process");
-        TerminateProcess(process.get(), 1);
+        probe.terminate(1);
         // Until it is gone it holds the output file open.
-        WaitForSingleObject(process.get(), 5000);
+        probe.wait(5000);
     } else if (exitCode != 0) {
         writeVersionCache(path, lastWriteTime, kFailedProbeVersion);
     }
-    process.reset();
-    thread.reset();
+    probe.close();
     output.reset();
     if (exitCode != 0) {
         DeleteFileA(outputName.c_str());

@@ -1,24 +1,29 @@
 // The entry point: initialise, split the command line, and pick the role.
+#include "base/environment.h"
 #include "base/format.h"
 #include "base/process_state.h"
 #include "base/text.h"
 #include "base/winapi.h"
 #include "config/entries.h"
+#include "config/messages.h"
 #include "config/reader.h"
 #include "config/store.h"
 #include "diag/console.h"
 #include "diag/log.h"
 #include "diag/message.h"
+#include "files/executable.h"
+#include "files/expand.h"
 #include "files/extract.h"
 #include "files/pathenv.h"
 #include "files/paths.h"
+#include "files/tempdir.h"
 #include "instance/instance.h"
 #include "jre/jvm.h"
+#include "jvm/launch_thread.h"
 #include "launcher/cmdline.h"
 #include "launcher/launcher.h"
-#include "options/expand.h"
 #include "service/service.h"
-#include "windows/launch_thread.h"
+#include "unpack/pack200.h"
 
 namespace wl {
 namespace {
@@ -99,18 +104,19 @@ int run() {
 }  // namespace
 
 void initLauncher() {
+    setLogFileNamer(newLogFileName);
     launcherTempDir.clear();
-    readConfigBlock();
+    {
+        FileHandle executable = openOwnExecutable();
+        FileSource source(executable.get());
+        readConfigBlock(source);
+    }
     flavourCode = getConfigString(cfg::flavour, 2).c_str()[0];
     reducePathToSystem();
     if (getConfigInt(cfg::ignoreJavaOptionVariables) != 0) {
         logMessage(u"ignoring java options environment variables");
-        for (const char* name : {"_JAVA_OPTIONS", "JDK_JAVA_OPTIONS", "JAVA_TOOL_OPTIONS"}) {
-            SetEnvironmentVariableA(name, nullptr);
-            // The C runtime keeps its own copy of the environment.
-            std::string unset = std::string(name) + "=";
-            _putenv(unset.c_str());
-        }
+        for (const char16_t* name : {u"_JAVA_OPTIONS", u"JDK_JAVA_OPTIONS", u"JAVA_TOOL_OPTIONS"})
+            setEnvironmentEverywhere(name, std::nullopt);
     }
     changeWorkingDirectory();
 }
@@ -121,7 +127,7 @@ void launchApplication(std::vector<std::u16string> arguments, bool registerConso
     if (registerConsoleHandler) wl::registerConsoleHandler();
     enforceSingleInstance();
     // A runtime is found and its jvm.dll loaded; a failure has been shown.
-    if (!LoadDLL(true)) exitLauncher(1);
+    if (!LoadDLL(preparePackedJre)) exitLauncher(1);
     if (startLaunchThread(arguments)) return;
     exitLauncher(1);
 }

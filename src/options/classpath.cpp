@@ -1,12 +1,12 @@
 #include "options/classpath.h"
 
 #include "base/process_state.h"
+#include "base/text.h"
 #include "config/entries.h"
 #include "config/java_contract.h"
 #include "config/store.h"
 #include "diag/log.h"
 #include "files/paths.h"
-#include "jre/search.h"
 
 namespace wl {
 namespace {

@@ -6,11 +6,11 @@
 #include "base/process_state.h"
 #include "base/text.h"
 #include "base/tokenize.h"
+#include "base/version_list.h"
 #include "config/entries.h"
 #include "config/java_contract.h"
 #include "config/store.h"
 #include "diag/log.h"
-#include "jre/version.h"
 
 namespace wl {
 namespace {

@@ -1,13 +1,14 @@
 // The Win32 half of the option assembly: the files, directories, environment
 // and paths the decisions in optionsfile.cpp, classpath.cpp and vmoptions.cpp
 // read, and the fatal end when a required class-path piece is missing.
+#include "base/environment.h"
 #include "base/handle.h"
 #include "base/winapi.h"
 #include "config/entries.h"
+#include "config/messages.h"
 #include "config/store.h"
-#include "diag/message.h"
+#include "files/expand.h"
 #include "files/paths.h"
-#include "options/expand.h"
 #include "options/vmoptions.h"
 
 namespace wl {
@@ -60,16 +61,7 @@ public:
     }
 
     std::optional<std::string> environmentVariable(const std::string& name) override {
-        SetLastError(0);
-        DWORD size = GetEnvironmentVariableA(name.c_str(), nullptr, 0);
-        if (size == 0) {
-            if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
-            return std::string();
-        }
-        std::string value(size, '\0');
-        DWORD n = GetEnvironmentVariableA(name.c_str(), value.data(), size);
-        value.resize(n < size ? n : 0);
-        return value;
+        return wl::environmentVariable(name.c_str());
     }
 
     // Entry 10003 made full against the narrow launcher directory, case kept.

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
+
 namespace wl {
 
 // Values of the service control manager, numerically the Windows constants.
@@ -38,7 +40,7 @@ inline constexpr uint32_t kServiceAllAccess = 0xF01FF;
 // The pause between two status queries while a service stops.
 inline constexpr uint32_t kStopPollMillis = 500;
 // The buffer of the first configuration query of /status.
-inline constexpr uint32_t kConfigBufferBytes = 6000;
+inline constexpr uint32_t kConfigBufferBytes = kBufferSize;
 }  // namespace svc
 
 // The part of a service's status the commands look at.

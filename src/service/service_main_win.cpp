@@ -4,8 +4,10 @@
 #include <atomic>
 #include <vector>
 
+#include "base/child_process.h"
 #include "base/handle.h"
 #include "base/process_state.h"
+#include "base/text.h"
 #include "base/tokenize.h"
 #include "base/winapi.h"
 #include "diag/console.h"
@@ -24,7 +26,7 @@ static_assert(svc::kErrorServiceSpecific == ERROR_SERVICE_SPECIFIC_ERROR);
 static_assert(svc::kNormalPriority == NORMAL_PRIORITY_CLASS);
 
 constexpr wchar_t kPriorityKey[] = L"SOFTWARE\\tarnwell\\vennic\\priority";
-constexpr DWORD kOutputChunk = 6000;
+constexpr DWORD kOutputChunk = kBufferSize;
 
 class ServiceProcess final : public ServiceControl {
 public:
@@ -107,13 +109,8 @@ DWORD WINAPI consumeChildOutput(LPVOID readEnd) {
 
 // An anonymous pipe whose handles are inherited, except the parent's end.
 bool createPipe(KernelHandle& read, KernelHandle& write, bool parentReads, const char16_t* suffix) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    if (!CreatePipe(read.receive(), write.receive(), &inherit, 0)) {
-        logMessage(u"CreatePipe error%s (%d)", suffix, int(GetLastError()));
-        return false;
-    }
-    if (!SetHandleInformation(parentReads ? read.get() : write.get(), HANDLE_FLAG_INHERIT, 0)) {
-        logMessage(u"SetHandleInformation error%s (%d)", suffix, int(GetLastError()));
+    if (const char16_t* failedCall = createChildPipe(read, write, parentReads)) {
+        logMessage(u"%s error%s (%d)", failedCall, suffix, int(GetLastError()));
         return false;
     }
     return true;
@@ -141,24 +138,18 @@ void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {
     service.controlChannel = inputWrite.release();
     service.openChannel();
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inputRead.get();
-    startup.hStdOutput = outputWrite.get();
-    startup.hStdError = outputWrite.get();
-    PROCESS_INFORMATION worker{};
+    ChildProcess worker;
     const uint32_t priority = workerPriority();
-    if (!CreateProcessW(nullptr, W(commandLine.data()), nullptr, nullptr, TRUE, priority | DETACHED_PROCESS,
-                        nullptr, nullptr, &startup, &worker)) {
+    if (!worker.start(commandLine, {.creationFlags = priority | DETACHED_PROCESS, .useStandardHandles = true,
+                                    .input = inputRead.get(), .output = outputWrite.get(),
+                                    .error = outputWrite.get()})) {
         logMessage(u"could not start process %s (%d)", commandLine.c_str(), int(GetLastError()));
         service.workerNotStarted();
         return;
     }
-    KernelHandle process(worker.hProcess), thread(worker.hThread);
     // Windows applies the class from the creation flags; Wine ignores it
     // there and honours only this call, which repeats it.
-    if (priority != svc::kNormalPriority) SetPriorityClass(process.get(), priority);
+    if (priority != svc::kNormalPriority) SetPriorityClass(worker.handle(), priority);
     // Only the worker holds these ends now: its exit closes its output, and
     // the stop line is the only thing that reaches its input.
     outputWrite.reset();
@@ -169,12 +160,9 @@ void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {
     service.reportRunning();
     registerConsoleHandler();
 
-    WaitForSingleObject(process.get(), INFINITE);
-    DWORD exitCode = 0;
-    GetExitCodeProcess(process.get(), &exitCode);
-    service.workerEnded(exitCode);
-    process.reset();
-    thread.reset();
+    worker.wait(INFINITE);
+    service.workerEnded(worker.exitCode());
+    worker.close();
     logMessage(u"exiting");
     // The process ends here, with exit code 0 and without the runtime's exit
     // processing; the main thread waits in or behind the dispatcher.

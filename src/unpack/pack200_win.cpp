@@ -2,12 +2,13 @@
 // running the JRE's unpack200.exe on each missing jar, one at a time.
 #include <vector>
 
+#include "base/child_process.h"
 #include "base/handle.h"
 #include "base/winapi.h"
 #include "config/entries.h"
+#include "config/messages.h"
 #include "diag/console.h"
 #include "diag/log.h"
-#include "diag/message.h"
 #include "files/paths.h"
 #include "unpack/pack200.h"
 
@@ -25,20 +26,14 @@ void unpackOne(const std::string& jreDirectory, const std::string& packPath) {
     logMessage(u"%S", tool.c_str());
     logMessage(u"%S", commandLine.c_str());
 
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessA(tool.c_str(), commandLine.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
-                        nullptr, &startup, &info)) {
+    ChildProcess unpacker;
+    if (!unpacker.start(commandLine, {.creationFlags = NORMAL_PRIORITY_CLASS, .hideWindow = true}, tool.c_str())) {
         logMessage(u"could not create unpack process");
         const std::u16string code = u"20";
         fatalConfiguredError(cfg::internalError, &code);
     }
-    KernelHandle process(info.hProcess), thread(info.hThread);
     logMessage(u"waiting for unpack200 to finish");
-    WaitForSingleObject(process.get(), INFINITE);
+    unpacker.wait(INFINITE);
     logMessage(u"unpack done");
 
     // The tool may have removed it already.

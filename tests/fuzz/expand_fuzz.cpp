@@ -1,12 +1,12 @@
 // Narrow and wide variable expansion. The input is the text, then the
 // environment entries, separated by NUL bytes; the built-in values hold
 // variables themselves, so that the order of the rows is exercised.
+#include "files/expand.h"
 #include "fuzz_support.h"
-#include "options/expand.h"
 
 namespace {
 
-// The limit the expansion keeps to (options/expand.cpp), plus the room of the
+// The limit the expansion keeps to (files/expand.cpp), plus the room of the
 // one replacement that may start below it.
 constexpr std::size_t kMaxExpandedLength = 65536;
 

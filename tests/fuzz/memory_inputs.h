@@ -6,9 +6,9 @@
 
 #include "base/process_state.h"
 #include "config/store.h"
+#include "files/expand.h"
 #include "files/paths.h"
 #include "fuzz_support.h"
-#include "options/expand.h"
 #include "options/optionsfile.h"
 
 namespace fuzz {

@@ -94,7 +94,7 @@ bool packText(std::string_view toml, const std::string& baseDir, std::string& pa
         std::string content;
         FUZZ_CHECK(pack::readWholeFile(file.sourcePath, content), "%s", file.sourcePath.c_str());
         for (int i = 0; i < 8; ++i) package.push_back(char((uint64_t(content.size()) >> (8 * i)) & 0xFF));
-        for (char c : content) package.push_back(char(static_cast<unsigned char>(c) ^ pack::kIncludedFileMask));
+        for (char c : content) package.push_back(char(static_cast<unsigned char>(c) ^ wl::kIncludedFileMask));
     }
     return true;
 }

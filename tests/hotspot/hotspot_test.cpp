@@ -20,12 +20,12 @@
 #include <sstream>
 #include <thread>
 
-#include "../unit/test_support.h"
 #include "base/process_state.h"
 #include "config/entries.h"
 #include "config/store.h"
-#include "windows/java_vm_launcher.h"
-#include "windows/launch_thread.h"
+#include "jvm/java_vm_launcher.h"
+#include "jvm/launch_thread.h"
+#include "test_support.h"
 
 extern char** environ;
 

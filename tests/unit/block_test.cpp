@@ -33,9 +33,13 @@ bool parse(const std::string& bytes, ParsedBlock& out, std::u16string& failure) 
     return ok;
 }
 
+// The store as the launcher fills it from the block's bytes.
 ConfigStore storeFor(const ParsedBlock& block, const char* locale) {
+    std::string bytes = serializeConfigBlock(block);
+    MemorySource source(bytes);
+    BlockReader reader(source);
     ConfigStore store;
-    applyConfigBlock(block, locale, store);
+    EXPECT_TRUE(loadConfigBlock(reader, store, [&] { return std::string(locale); }));
     return store;
 }
 

@@ -1,4 +1,4 @@
-#include "options/expand.h"
+#include "files/expand.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,6 @@
 #include <cstdint>
 
 #include "base/format.h"
-#include "base/text.h"
 
 using namespace wl;
 
@@ -43,11 +42,3 @@ TEST(Format, UnknownConversionAndTrailingPercentStayAsWritten) {
     EXPECT_EQ(formatWide(u"%q and %"), u"%q and %");
 }
 
-TEST(Text, Utf8RoundTrip) {
-    std::u16string text = u"a\u00E9\u20AC\U0001F600";
-    EXPECT_EQ(fromUtf8(toUtf8(text)), text);
-    EXPECT_EQ(fromUtf8("\xC3"), u"\uFFFD");
-    EXPECT_EQ(fromUtf8("\xE2\x82x").back(), u'x') << "a cut sequence does not swallow what follows";
-    EXPECT_EQ(fromUtf8("\xC0\x80"), u"\uFFFD\uFFFD") << "overlong forms are refused";
-    EXPECT_EQ(toUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
-}

@@ -1,4 +1,4 @@
-#include "windows/launch_thread.h"
+#include "jvm/launch_thread.h"
 
 #include <gtest/gtest.h>
 

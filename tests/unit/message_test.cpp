@@ -1,22 +1,8 @@
-#include <gtest/gtest.h>
-
 #include "diag/message.h"
 
-using namespace wl;
+#include <gtest/gtest.h>
 
-TEST(Message, PlaceholderSubstitution) {
-    std::u16string sixteen = u"16";
-    EXPECT_EQ(substitutePlaceholder(u"An internal error occurred (error code: {0})", &sixteen),
-              u"An internal error occurred (error code: 16)");
-    EXPECT_EQ(substitutePlaceholder(u"{0} and {0}", &sixteen), u"16 and {0}");
-    EXPECT_EQ(substitutePlaceholder(u"no placeholder", &sixteen), u"no placeholder");
-    EXPECT_EQ(substitutePlaceholder(u"kept {0}", nullptr), u"kept {0}");
-    EXPECT_EQ(substitutePlaceholder(u"{0}", &sixteen), u"16");
-    std::u16string empty;
-    EXPECT_EQ(substitutePlaceholder(u"[{0}]", &empty), u"[]");
-    std::u16string braces = u"{0}";
-    EXPECT_EQ(substitutePlaceholder(u"a{0}b{0}", &braces), u"a{0}b{0}") << "the argument is not expanded again";
-}
+using namespace wl;
 
 TEST(Message, DisplayTextWithAndWithoutLog) {
     EXPECT_EQ(composeDisplayText(u"Text", u""), u"Text");
@@ -28,6 +14,4 @@ TEST(Message, OverlongTextsAreCutToTheBuffer) {
     std::u16string longText(7000, u'x');
     EXPECT_EQ(composeDisplayText(longText, u"").size(), 5999u);
     EXPECT_EQ(composeDisplayText(longText, u"log").size(), 5999u);
-    std::u16string longArgument(7000, u'a');
-    EXPECT_EQ(substitutePlaceholder(u"{0}", &longArgument).size(), 5999u);
 }

@@ -27,12 +27,6 @@ TEST(PathEnv, ReduceKeepsEntriesUnderTheWindowsDirectory) {
     EXPECT_EQ(utf8(wl::reducePathValue(u"C:\\x;D:\\y", u"C:\\")), "C:\\x") << "a root keeps what is on its drive";
 }
 
-TEST(PathEnv, SplitSkipsEmptyEntries) {
-    EXPECT_EQ(wl::splitPathList(std::string("lib;;C:\\ext;")), (std::vector<std::string>{"lib", "C:\\ext"}));
-    EXPECT_EQ(wl::splitPathList(std::string(";;")), std::vector<std::string>{});
-    EXPECT_EQ(wl::splitPathList(std::u16string(u"a;b")), (std::vector<std::u16string>{u"a", u"b"}));
-}
-
 TEST(PathEnv, PrependPutsDirectoriesInFrontWithOneSeparator) {
     struct {
         std::vector<std::u16string> directories;
@@ -51,7 +45,7 @@ TEST(PathEnv, PrependPutsDirectoriesInFrontWithOneSeparator) {
 TEST(PathEnv, NativeLibraryEntriesResolveAgainstTheLauncherDirectory) {
     // "lib;C:\ext" with the launcher in C:\App\ puts C:\App\lib;C:\ext; in front.
     std::vector<std::u16string> resolved;
-    for (const std::string& entry : wl::splitPathList(std::string("lib;C:\\ext")))
+    for (const std::string& entry : wl::splitList(std::string("lib;C:\\ext")))
         resolved.push_back(wl::composeResolvedPath(wide(entry), u"C:\\App\\"));
     EXPECT_EQ(utf8(wl::prependPathEntries(resolved, u"OLD")), "C:\\App\\lib;C:\\ext;OLD");
 }

@@ -125,3 +125,25 @@ source = 'src/inc.jar'
         self.assertNotIn("vmoption count", log)
         [temp] = per_run_dirs(log)
         self.assertFalse(self.wine.to_unix(temp).exists(), "the per-run directory is removed")
+
+    def test_class_path_pieces_from_environment_variables(self):
+        """The process environment as the launcher reads it: a set variable
+        gives its value, an empty one gives nothing but is still defined, and
+        only an unset one is "not defined"."""
+        def app(class_path):
+            toml = (
+                '[settings]\nconfiguredServiceName = "OptionTest"\napplicationType = 0\n'
+                'jreSearchSequence = "Ajre"\nclassPath = \'%s\'\n\n[messages]\n'
+                'classPathEntryMissing = "Missing: {0}"\nvariableUndefined = "Undefined: {0}"\n' % class_path)
+            return self.wine.pack(self.dir, toml)
+
+        env = dict(NO_JAVA_ENV, WL_SET="C:\\set.jar", WL_EMPTY="", WL_UNSET=None)
+        r, log = self.logged_run(app("E0WL_SET;E0WL_EMPTY;E0WL_UNSET"), "/run", env=env)
+        self.assertEqual(r.code, 0, r.stderr)
+        self.assertIn("-Djava.class.path=C:\\set.jar", options_of(log))
+        for class_path, shown in (("E1WL_UNSET", "Undefined: WL_UNSET"), ("E1WL_EMPTY", "Missing: WL_EMPTY")):
+            with self.subTest(class_path):
+                r, log = self.logged_run(app(class_path), "/run", env=env)
+                self.assertEqual(r.code, 1)
+                self.assertRegex(r.stderr, shown_with_log(shown))
+                self.assertNotIn("vmoption count", log)

@@ -8,9 +8,11 @@
 #include <map>
 #include <set>
 
+#include "base/little_endian.h"
 #include "base/text.h"
 #include "codepage.h"
 #include "config/entries.h"
+#include "files/extract.h"
 #include "platform.h"
 #include "toml.h"
 
@@ -364,18 +366,16 @@ void overlayConfig(PackConfig& config, PackConfig&& later) {
 }
 
 bool findBlockStart(std::string_view image, uint64_t& start, std::string& error) {
-    auto u16 = [&](std::size_t o) { return uint32_t(uint8_t(image[o]) | uint8_t(image[o + 1]) << 8); };
-    auto u32 = [&](std::size_t o) { return u16(o) | u16(o + 2) << 16; };
     if (image.size() < 64 || image[0] != 'M' || image[1] != 'Z') {
         error = "the template is not a PE executable (no MZ header)";
         return false;
     }
-    uint32_t pe = u32(60);
+    uint32_t pe = wl::le32At(image, 60);
     if (uint64_t(pe) + 24 > image.size() || image.substr(pe, 4) != std::string_view("PE\0\0", 4)) {
         error = "the template is not a PE executable (no PE signature)";
         return false;
     }
-    uint32_t sections = u16(pe + 6), optional = u16(pe + 20);
+    uint32_t sections = wl::le16At(image, pe + 6), optional = wl::le16At(image, pe + 20);
     if (sections == 0 || uint64_t(pe) + 24 + optional + 40ull * sections > image.size()) {
         error = "the template's section table is damaged";
         return false;
@@ -410,9 +410,9 @@ public:
             error = "cannot read the included file " + sourcePath;
             return false;
         }
-        char sizeBytes[8];
-        for (int i = 0; i < 8; ++i) sizeBytes[i] = char((uint64_t(size) >> (8 * i)) & 0xFF);
-        if (!append(sizeBytes, sizeof sizeBytes)) return false;
+        std::string sizeBytes;
+        wl::appendLe64(sizeBytes, uint64_t(size));
+        if (!append(sizeBytes.data(), sizeBytes.size())) return false;
         uintmax_t copied = 0;
         for (;;) {
             if (used_ == buffer_.size() && !flush()) return false;
@@ -420,7 +420,7 @@ public:
             std::size_t got = std::size_t(in.gcount());
             if (got == 0) break;
             for (std::size_t i = used_; i < used_ + got; ++i)
-                buffer_[i] = char(static_cast<unsigned char>(buffer_[i]) ^ kIncludedFileMask);
+                buffer_[i] = char(static_cast<unsigned char>(buffer_[i]) ^ wl::kIncludedFileMask);
             used_ += got;
             copied += got;
         }
@@ -659,8 +659,7 @@ bool dumpPackage(std::string_view image, int codePage, const std::string& filesD
                 error = "the included file records end early";
                 return false;
             }
-            uint64_t size = 0;
-            for (int k = 7; k >= 0; --k) size = size << 8 | uint8_t(image[position + k]);
+            uint64_t size = wl::le64At(image, position);
             position += 8;
             if (int64_t(size) < 0 || size > image.size() - position) {
                 error = "the included file record of " + name + " is longer than the file";
@@ -668,7 +667,7 @@ bool dumpPackage(std::string_view image, int codePage, const std::string& filesD
             }
             std::string content(image.substr(position, size));
             position += size;
-            for (char& c : content) c = char(static_cast<unsigned char>(c) ^ kIncludedFileMask);
+            for (char& c : content) c = char(static_cast<unsigned char>(c) ^ wl::kIncludedFileMask);
             std::string utf8Name;
             if (!codePageToUtf8(name, codePage, utf8Name) || !checkIncludedName(utf8Name).empty()) {
                 error = "the included file name " + name + " cannot be written out safely";

@@ -13,9 +13,6 @@
 
 namespace pack {
 
-// Bytes of included-file contents are stored XOR this mask.
-constexpr unsigned char kIncludedFileMask = 0xA7;
-
 struct IncludedFile {
     std::string name;        // relative name, backslash-separated, in the code page
     std::string sourcePath;  // where the content comes from

@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 
+#include "base/little_endian.h"
 #include "base/text.h"
 
 namespace pack {
@@ -17,24 +18,12 @@ constexpr uint32_t kUnicodeCodePage = 1200;
 constexpr uint32_t kSubdirectoryBit = 0x80000000u;
 constexpr std::size_t kResourceDirectory = 2, kSecurityDirectory = 4, kRelocationDirectory = 5;
 
-uint32_t get16(std::string_view b, std::size_t o) { return uint8_t(b[o]) | uint32_t(uint8_t(b[o + 1])) << 8; }
-uint32_t get32(std::string_view b, std::size_t o) { return get16(b, o) | get16(b, o + 2) << 16; }
-void put16(std::string& b, std::size_t o, uint32_t v) {
-    b[o] = char(v & 0xFF);
-    b[o + 1] = char((v >> 8) & 0xFF);
-}
-void put32(std::string& b, std::size_t o, uint32_t v) {
-    put16(b, o, v & 0xFFFF);
-    put16(b, o + 2, v >> 16);
-}
-void append16(std::string& b, uint32_t v) {
-    b.push_back(char(v & 0xFF));
-    b.push_back(char((v >> 8) & 0xFF));
-}
-void append32(std::string& b, uint32_t v) {
-    append16(b, v & 0xFFFF);
-    append16(b, v >> 16);
-}
+using wl::appendLe16;
+using wl::appendLe32;
+using wl::le16At;
+using wl::le32At;
+using wl::storeLe16;
+using wl::storeLe32;
 void padTo(std::string& b, std::size_t alignment) {
     while (b.size() % alignment) b.push_back('\0');
 }
@@ -55,33 +44,33 @@ struct PeImage {
 
     bool read(std::string_view image, std::string& error) {
         if (image.size() < 64 || image.substr(0, 2) != "MZ") return fail(error);
-        uint32_t pe = get32(image, 60);
+        uint32_t pe = le32At(image, 60);
         if (uint64_t(pe) + 24 > image.size() || image.substr(pe, 4) != std::string_view("PE\0\0", 4)) return fail(error);
-        uint32_t count = get16(image, pe + 6), optionalSize = get16(image, pe + 20);
+        uint32_t count = le16At(image, pe + 6), optionalSize = le16At(image, pe + 20);
         optional = pe + 24;
         if (optional + uint64_t(optionalSize) + 40ull * count > image.size() || optionalSize < 2) return fail(error);
-        uint32_t magic = get16(image, optional);
+        uint32_t magic = le16At(image, optional);
         std::size_t countField = magic == 0x20b ? 108 : magic == 0x10b ? 92 : 0;
         if (countField == 0 || countField + 4 > optionalSize) return fail(error);
-        directoryCount = get32(image, optional + countField);
+        directoryCount = le32At(image, optional + countField);
         directories = optional + countField + 4;
         if (directoryCount > 16 || countField + 4 + 8ull * directoryCount > optionalSize) return fail(error);
-        fileAlignment = get32(image, optional + 36);
-        sectionAlignment = get32(image, optional + 32);
+        fileAlignment = le32At(image, optional + 36);
+        sectionAlignment = le32At(image, optional + 32);
         if (fileAlignment == 0 || sectionAlignment == 0) return fail(error);
         for (uint32_t i = 0; i < count; ++i) {
             std::size_t h = optional + optionalSize + 40 * i;
-            sections.push_back({h, get32(image, h + 8), get32(image, h + 12), get32(image, h + 16),
-                                get32(image, h + 20), get32(image, h + 36)});
+            sections.push_back({h, le32At(image, h + 8), le32At(image, h + 12), le32At(image, h + 16),
+                                le32At(image, h + 20), le32At(image, h + 36)});
         }
         return true;
     }
 
     uint32_t directoryAddress(std::string_view image, std::size_t index) const {
-        return index < directoryCount ? get32(image, directories + 8 * index) : 0;
+        return index < directoryCount ? le32At(image, directories + 8 * index) : 0;
     }
     uint32_t directorySize(std::string_view image, std::size_t index) const {
-        return index < directoryCount ? get32(image, directories + 8 * index + 4) : 0;
+        return index < directoryCount ? le32At(image, directories + 8 * index + 4) : 0;
     }
 
     // The section whose address range holds the address; nullptr when none.
@@ -146,24 +135,24 @@ private:
         }
         uint32_t at = field & ~kSubdirectoryBit;
         if (!inSection(at, 2)) return fail("a name lies outside the section");
-        uint32_t length = get16(image_, fileOffset(at));
+        uint32_t length = le16At(image_, fileOffset(at));
         if (!inSection(at + 2ull, 2ull * length)) return fail("a name lies outside the section");
         key.named = true;
         key.name.clear();
-        for (uint32_t i = 0; i < length; ++i) key.name.push_back(char16_t(get16(image_, fileOffset(at + 2 + 2 * i))));
+        for (uint32_t i = 0; i < length; ++i) key.name.push_back(char16_t(le16At(image_, fileOffset(at + 2 + 2 * i))));
         return true;
     }
 
     bool directory(uint32_t at, int depth, std::vector<ResourceKey> path, ResourceList& out) {
         if (!visited_.insert(at).second) return fail("a directory is reached twice");
         if (!inSection(at, 16)) return fail("a directory lies outside the section");
-        uint32_t entries = get16(image_, fileOffset(at + 12)) + get16(image_, fileOffset(at + 14));
+        uint32_t entries = le16At(image_, fileOffset(at + 12)) + le16At(image_, fileOffset(at + 14));
         if (!inSection(at + 16ull, 8ull * entries)) return fail("a directory lies outside the section");
         for (uint32_t i = 0; i < entries; ++i) {
             std::size_t e = fileOffset(at + 16 + 8 * i);
             ResourceKey k;
-            if (!key(get32(image_, e), k)) return false;
-            uint32_t target = get32(image_, e + 4);
+            if (!key(le32At(image_, e), k)) return false;
+            uint32_t target = le32At(image_, e + 4);
             path.push_back(k);
             if (target & kSubdirectoryBit) {
                 if (depth >= 2) return fail("the tree is deeper than type, name and language");
@@ -179,7 +168,7 @@ private:
 
     bool leaf(uint32_t at, const std::vector<ResourceKey>& path, ResourceList& out) {
         if (!inSection(at, 16)) return fail("a data entry lies outside the section");
-        uint32_t address = get32(image_, fileOffset(at)), size = get32(image_, fileOffset(at + 4));
+        uint32_t address = le32At(image_, fileOffset(at)), size = le32At(image_, fileOffset(at + 4));
         const Section* holder = pe_.sectionAt(address);
         if (!holder) return fail("data lies outside the image");
         uint64_t offset = uint64_t(address - holder->address);
@@ -191,7 +180,7 @@ private:
         r.type = path[0];
         r.name = path[1];
         r.language = path[2].id;
-        r.codePage = get32(image_, fileOffset(at + 8));
+        r.codePage = le32At(image_, fileOffset(at + 8));
         r.data.assign(image_.substr(holder->rawOffset + offset, size));
         out.push_back(std::move(r));
         return true;
@@ -250,8 +239,8 @@ std::string writeTree(ResourceList resources, uint32_t sectionAddress) {
     auto noteName = [&](const ResourceKey& k) {
         if (k.named && !nameOffsets.count(k.name)) {
             nameOffsets[k.name] = cursor + strings.size();
-            append16(strings, uint32_t(k.name.size()));
-            for (char16_t c : k.name) append16(strings, c);
+            appendLe16(strings, uint32_t(k.name.size()));
+            for (char16_t c : k.name) appendLe16(strings, c);
         }
     };
     for (std::size_t t = 0; t < types.size(); ++t) {
@@ -267,11 +256,11 @@ std::string writeTree(ResourceList resources, uint32_t sectionAddress) {
 
     std::string out;
     auto directory = [&](std::size_t named, std::size_t total) {
-        append32(out, 0);  // characteristics
-        append32(out, 0);  // time stamp: none, so that packing is repeatable
-        append32(out, 0);  // version
-        append16(out, uint32_t(named));
-        append16(out, uint32_t(total - named));
+        appendLe32(out, 0);  // characteristics
+        appendLe32(out, 0);  // time stamp: none, so that packing is repeatable
+        appendLe32(out, 0);  // version
+        appendLe16(out, uint32_t(named));
+        appendLe16(out, uint32_t(total - named));
     };
     auto keyField = [&](const ResourceKey& k) {
         return k.named ? kSubdirectoryBit | uint32_t(nameOffsets[k.name]) : k.id;
@@ -281,30 +270,30 @@ std::string writeTree(ResourceList resources, uint32_t sectionAddress) {
     };
     directory(countNamed(types), types.size());
     for (std::size_t t = 0; t < types.size(); ++t) {
-        append32(out, keyField(types[t]));
-        append32(out, kSubdirectoryBit | uint32_t(nameDirs[t]));
+        appendLe32(out, keyField(types[t]));
+        appendLe32(out, kSubdirectoryBit | uint32_t(nameDirs[t]));
     }
     std::size_t langDir = 0;
     for (std::size_t t = 0; t < types.size(); ++t) {
         directory(countNamed(names[t]), names[t].size());
         for (std::size_t n = 0; n < names[t].size(); ++n) {
-            append32(out, keyField(names[t][n]));
-            append32(out, kSubdirectoryBit | uint32_t(langDirs[langDir++]));
+            appendLe32(out, keyField(names[t][n]));
+            appendLe32(out, kSubdirectoryBit | uint32_t(langDirs[langDir++]));
         }
     }
     for (std::size_t t = 0; t < types.size(); ++t)
         for (std::size_t n = 0; n < names[t].size(); ++n) {
             directory(0, langs[t][n].size());
             for (std::size_t i : langs[t][n]) {
-                append32(out, resources[i].language);
-                append32(out, uint32_t(dataEntries + 16 * i));
+                appendLe32(out, resources[i].language);
+                appendLe32(out, uint32_t(dataEntries + 16 * i));
             }
         }
     for (std::size_t i = 0; i < resources.size(); ++i) {
-        append32(out, sectionAddress + uint32_t(dataOffsets[i]));
-        append32(out, uint32_t(resources[i].data.size()));
-        append32(out, resources[i].codePage);
-        append32(out, 0);
+        appendLe32(out, sectionAddress + uint32_t(dataOffsets[i]));
+        appendLe32(out, uint32_t(resources[i].data.size()));
+        appendLe32(out, resources[i].codePage);
+        appendLe32(out, 0);
     }
     out += strings;
     for (std::size_t i = 0; i < resources.size(); ++i) {
@@ -334,16 +323,16 @@ bool readResourceList(std::string_view image, const PeImage& pe, const Section*&
 // lists them under the given ids.
 void iconResources(std::string_view ico, const std::vector<uint32_t>& ids, std::string& group,
                    std::vector<std::string>& images) {
-    uint32_t count = get16(ico, 4);
+    uint32_t count = le16At(ico, 4);
     group.clear();
-    append16(group, 0);
-    append16(group, 1);
-    append16(group, count);
+    appendLe16(group, 0);
+    appendLe16(group, 1);
+    appendLe16(group, count);
     for (uint32_t i = 0; i < count; ++i) {
         std::size_t e = 6 + 16 * i;
         group += ico.substr(e, 12);  // size, colours, planes, bit count, bytes
-        append16(group, ids[i]);
-        images.emplace_back(ico.substr(get32(ico, e + 12), get32(ico, e + 8)));
+        appendLe16(group, ids[i]);
+        images.emplace_back(ico.substr(le32At(ico, e + 12), le32At(ico, e + 8)));
     }
 }
 
@@ -362,8 +351,8 @@ void replaceIcon(ResourceList& list, std::string_view ico) {
         groupName = first->name;
         language = first->language;
         std::string_view g = first->data;
-        for (std::size_t i = 0; g.size() >= 6 && i < get16(g, 4) && 6 + 14 * (i + 1) <= g.size(); ++i)
-            oldImages.insert(get16(g, 6 + 14 * i + 12));
+        for (std::size_t i = 0; g.size() >= 6 && i < le16At(g, 4) && 6 + 14 * (i + 1) <= g.size(); ++i)
+            oldImages.insert(le16At(g, 6 + 14 * i + 12));
     }
     list.erase(std::remove_if(list.begin(), list.end(),
                               [&](const Resource& r) {
@@ -377,7 +366,7 @@ void replaceIcon(ResourceList& list, std::string_view ico) {
     for (const Resource& r : list)
         if (r.type == idKey(kIconType) && !r.name.named) taken.insert(r.name.id);
     std::vector<uint32_t> ids;
-    for (uint32_t id = 1; ids.size() < get16(ico, 4); ++id)
+    for (uint32_t id = 1; ids.size() < le16At(ico, 4); ++id)
         if (!taken.count(id)) ids.push_back(id);
     std::string group;
     std::vector<std::string> images;
@@ -406,18 +395,18 @@ uint32_t peChecksum(std::string_view image, std::size_t checksumField) {
 std::string versionNode(std::u16string_view key, std::string_view value, uint32_t valueLength, bool text,
                         const std::vector<std::string>& children) {
     std::string out;
-    append16(out, 0);  // length, set below
-    append16(out, valueLength);
-    append16(out, text ? 1 : 0);
-    for (char16_t c : key) append16(out, c);
-    append16(out, 0);
+    appendLe16(out, 0);  // length, set below
+    appendLe16(out, valueLength);
+    appendLe16(out, text ? 1 : 0);
+    for (char16_t c : key) appendLe16(out, c);
+    appendLe16(out, 0);
     padTo(out, 4);
     out += value;
     for (const std::string& child : children) {
         padTo(out, 4);
         out += child;
     }
-    put16(out, 0, uint32_t(out.size()));
+    storeLe16(out, 0, uint32_t(out.size()));
     return out;
 }
 
@@ -431,14 +420,14 @@ struct VersionNode {
 
 bool readVersionNode(std::string_view v, std::size_t at, std::size_t limit, VersionNode& node) {
     if (at + 6 > limit) return false;
-    std::size_t length = get16(v, at);
+    std::size_t length = le16At(v, at);
     if (length < 6 || at + length > limit) return false;
     node.end = at + length;
-    bool text = get16(v, at + 4) == 1;
-    node.valueBytes = get16(v, at + 2) * (text ? 2 : 1);
+    bool text = le16At(v, at + 4) == 1;
+    node.valueBytes = le16At(v, at + 2) * (text ? 2 : 1);
     node.key.clear();
     std::size_t k = at + 6;
-    for (; k + 2 <= node.end && get16(v, k); k += 2) node.key.push_back(char16_t(get16(v, k)));
+    for (; k + 2 <= node.end && le16At(v, k); k += 2) node.key.push_back(char16_t(le16At(v, k)));
     node.value = alignUp(k + 2, 4);
     return true;
 }
@@ -476,11 +465,11 @@ bool parseVersionNumber(std::string_view text, uint64_t& value, std::string& err
 }
 
 bool checkIconFile(std::string_view ico, std::string& error) {
-    if (ico.size() < 6 || get16(ico, 0) != 0 || get16(ico, 2) != 1) {
+    if (ico.size() < 6 || le16At(ico, 0) != 0 || le16At(ico, 2) != 1) {
         error = "is not an .ico file";
         return false;
     }
-    uint32_t count = get16(ico, 4);
+    uint32_t count = le16At(ico, 4);
     if (count == 0) {
         error = "holds no image";
         return false;
@@ -490,7 +479,7 @@ bool checkIconFile(std::string_view ico, std::string& error) {
         return false;
     }
     for (uint32_t i = 0; i < count; ++i) {
-        uint64_t size = get32(ico, 6 + 16 * i + 8), offset = get32(ico, 6 + 16 * i + 12);
+        uint64_t size = le32At(ico, 6 + 16 * i + 8), offset = le32At(ico, 6 + 16 * i + 12);
         if (size == 0 || offset < 6 + 16ull * count || offset + size > ico.size()) {
             error = "has an image " + std::to_string(i + 1) + " that lies outside the file";
             return false;
@@ -511,32 +500,32 @@ std::string buildVersionInfo(const std::vector<std::pair<std::string, std::strin
             if (k == "ProductVersion") productGiven = parseVersionNumber(v, productVersion, ignored);
             std::u16string text = wl::fromUtf8(v);
             std::string value;
-            for (char16_t c : text) append16(value, c);
-            append16(value, 0);
+            for (char16_t c : text) appendLe16(value, c);
+            appendLe16(value, 0);
             stringNodes.push_back(versionNode(wl::fromUtf8(k), value, uint32_t(text.size() + 1), true, {}));
         }
     if (!productGiven) productVersion = fileVersion;
 
     std::string fixed;
-    append32(fixed, 0xFEEF04BD);  // signature
-    append32(fixed, 0x00010000);  // structure version 1.0
-    append32(fixed, uint32_t(fileVersion >> 32));
-    append32(fixed, uint32_t(fileVersion));
-    append32(fixed, uint32_t(productVersion >> 32));
-    append32(fixed, uint32_t(productVersion));
-    append32(fixed, 0x3F);        // flags mask
-    append32(fixed, 0);           // flags
-    append32(fixed, 0x00040004);  // VOS_NT_WINDOWS32
-    append32(fixed, 1);           // VFT_APP
-    append32(fixed, 0);           // subtype
-    append32(fixed, 0);           // date
-    append32(fixed, 0);
+    appendLe32(fixed, 0xFEEF04BD);  // signature
+    appendLe32(fixed, 0x00010000);  // structure version 1.0
+    appendLe32(fixed, uint32_t(fileVersion >> 32));
+    appendLe32(fixed, uint32_t(fileVersion));
+    appendLe32(fixed, uint32_t(productVersion >> 32));
+    appendLe32(fixed, uint32_t(productVersion));
+    appendLe32(fixed, 0x3F);        // flags mask
+    appendLe32(fixed, 0);           // flags
+    appendLe32(fixed, 0x00040004);  // VOS_NT_WINDOWS32
+    appendLe32(fixed, 1);           // VFT_APP
+    appendLe32(fixed, 0);           // subtype
+    appendLe32(fixed, 0);           // date
+    appendLe32(fixed, 0);
 
     std::string table = versionNode(u"040904B0", {}, 0, true, stringNodes);
     std::string stringInfo = versionNode(u"StringFileInfo", {}, 0, true, {table});
     std::string translation;
-    append16(translation, kEnglishUs);
-    append16(translation, kUnicodeCodePage);
+    appendLe16(translation, kEnglishUs);
+    appendLe16(translation, kUnicodeCodePage);
     std::string var = versionNode(u"Translation", translation, 4, false, {});
     std::string varInfo = versionNode(u"VarFileInfo", {}, 0, true, {var});
     return versionNode(u"VS_VERSION_INFO", fixed, uint32_t(fixed.size()), false, {stringInfo, varInfo});
@@ -582,22 +571,22 @@ bool rebuildResources(std::string_view image, const ResourceChanges& changes, st
     padTo(out, pe.fileAlignment);
     uint32_t rawSize = uint32_t(out.size() - section->rawOffset);
     uint32_t nextAddress = section->address + uint32_t(alignUp(tree.size(), pe.sectionAlignment));
-    put32(out, section->header + 8, uint32_t(tree.size()));
-    put32(out, section->header + 16, rawSize);
-    put32(out, pe.directories + 8 * kResourceDirectory + 4, uint32_t(tree.size()));
+    storeLe32(out, section->header + 8, uint32_t(tree.size()));
+    storeLe32(out, section->header + 16, rawSize);
+    storeLe32(out, pe.directories + 8 * kResourceDirectory + 4, uint32_t(tree.size()));
     for (const Section* s : behind) {
-        put32(out, s->header + 12, nextAddress);
-        put32(out, s->header + 20, s->rawSize ? uint32_t(out.size()) : 0);
-        if (relocations == s->address) put32(out, pe.directories + 8 * kRelocationDirectory, nextAddress);
+        storeLe32(out, s->header + 12, nextAddress);
+        storeLe32(out, s->header + 20, s->rawSize ? uint32_t(out.size()) : 0);
+        if (relocations == s->address) storeLe32(out, pe.directories + 8 * kRelocationDirectory, nextAddress);
         out += image.substr(s->rawOffset, s->rawSize);
         nextAddress += uint32_t(alignUp(s->virtualSize ? s->virtualSize : s->rawSize, pe.sectionAlignment));
     }
-    put32(out, pe.optional + 56, nextAddress);  // SizeOfImage
+    storeLe32(out, pe.optional + 56, nextAddress);  // SizeOfImage
     if (section->characteristics & 0x40) {       // initialized data: SizeOfInitializedData follows
-        uint32_t initialized = get32(out, pe.optional + 8) - section->rawSize + rawSize;
-        put32(out, pe.optional + 8, initialized);
+        uint32_t initialized = le32At(out, pe.optional + 8) - section->rawSize + rawSize;
+        storeLe32(out, pe.optional + 8, initialized);
     }
-    if (get32(out, pe.optional + 64)) put32(out, pe.optional + 64, peChecksum(out, pe.optional + 64));
+    if (le32At(out, pe.optional + 64)) storeLe32(out, pe.optional + 64, peChecksum(out, pe.optional + 64));
     return true;
 }
 
@@ -618,26 +607,26 @@ bool readResources(std::string_view image, std::string& icon,
     for (const Resource& group : list) {
         if (!(group.type == idKey(kGroupIconType))) continue;
         std::string_view g = group.data;
-        uint32_t count = g.size() >= 6 ? get16(g, 4) : 0;
+        uint32_t count = g.size() >= 6 ? le16At(g, 4) : 0;
         if (count == 0 || 6 + 14ull * count > g.size()) break;
         std::string header, images;
-        append16(header, 0);
-        append16(header, 1);
-        append16(header, count);
+        appendLe16(header, 0);
+        appendLe16(header, 1);
+        appendLe16(header, count);
         uint32_t offset = 6 + 16 * count;
         for (uint32_t i = 0; i < count; ++i) {
             std::size_t e = 6 + 14 * i;
             const Resource* image = nullptr;
             for (const Resource& r : list)
-                if (r.type == idKey(kIconType) && r.name == idKey(get16(g, e + 12)) && r.language == group.language)
+                if (r.type == idKey(kIconType) && r.name == idKey(le16At(g, e + 12)) && r.language == group.language)
                     image = &r;
             if (!image) {
                 error = "the icon group names an image that is missing";
                 return false;
             }
             header += g.substr(e, 8);  // size, colours, planes, bit count
-            append32(header, uint32_t(image->data.size()));
-            append32(header, offset);
+            appendLe32(header, uint32_t(image->data.size()));
+            appendLe32(header, offset);
             offset += uint32_t(image->data.size());
             images += image->data;
         }
@@ -656,8 +645,8 @@ bool readResources(std::string_view image, std::string& icon,
             if (!readVersionNode(v, child.children(), child.end, table)) break;
             for (std::size_t s = table.children(); readVersionNode(v, s, table.end, text); s = alignUp(text.end, 4)) {
                 std::u16string value;
-                for (std::size_t t = text.value; t + 2 <= text.end && get16(v, t); t += 2)
-                    value.push_back(char16_t(get16(v, t)));
+                for (std::size_t t = text.value; t + 2 <= text.end && le16At(v, t); t += 2)
+                    value.push_back(char16_t(le16At(v, t)));
                 versionStrings.emplace_back(wl::toUtf8(text.key), wl::toUtf8(value));
             }
             break;

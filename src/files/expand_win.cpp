@@ -2,9 +2,9 @@
 #include "base/process_state.h"
 #include "base/text.h"
 #include "base/winapi.h"
+#include "files/expand.h"
 #include "files/paths.h"
 #include "files/tempdir.h"
-#include "options/expand.h"
 
 // Under UNICODE the plain name stands for the wide function; the narrow
 // block comes from the plain export itself.

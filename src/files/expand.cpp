@@ -1,4 +1,4 @@
-#include "options/expand.h"
+#include "files/expand.h"
 
 #include "base/text.h"
 #include "diag/log.h"

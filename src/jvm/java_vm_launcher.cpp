@@ -1,4 +1,4 @@
-#include "windows/java_vm_launcher.h"
+#include "jvm/java_vm_launcher.h"
 
 #include <algorithm>
 #include <type_traits>

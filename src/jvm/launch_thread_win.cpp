@@ -1,16 +1,15 @@
 // The Win32 half of the launch thread: the inputs of the launcher properties,
 // and the thread whose stack reservation follows the application's -Xss.
-#include <cstdlib>
-
+#include "base/environment.h"
 #include "base/handle.h"
 #include "base/process_state.h"
 #include "base/winapi.h"
 #include "config/java_contract.h"
 #include "diag/log.h"
 #include "files/paths.h"
+#include "jvm/java_vm_launcher.h"
+#include "jvm/launch_thread.h"
 #include "options/vmoptions.h"
-#include "windows/java_vm_launcher.h"
-#include "windows/launch_thread.h"
 
 namespace wl {
 namespace {
@@ -24,8 +23,8 @@ LauncherPropertyInputs gatherPropertyInputs() {
     inputs.tempDir = launcherTempDir;
     inputs.unextractedPosition = unextractedPosition;
     // The PATH of this moment, with the runtime's bin directory in front.
-    inputs.path = readEnvironmentNarrow("PATH").value_or(std::string());
-    inputs.manpathSet = std::getenv("MANPATH") != nullptr;
+    inputs.path = environmentVariable("PATH").value_or(std::string());
+    inputs.manpathSet = runtimeEnvironmentHas("MANPATH");
     inputs.consoleCodepage = GetConsoleOutputCP();
     inputs.additions = outputRollingProperties(configStore);
     return inputs;

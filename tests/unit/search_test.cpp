@@ -1,10 +1,9 @@
-// The decisions of the runtime search and of loading jvm.dll.
+// The decisions of the runtime search.
 #include <gtest/gtest.h>
 
 #include <set>
 
 #include "config/entries.h"
-#include "jre/jvm.h"
 #include "jre/search.h"
 
 namespace wl {
@@ -21,12 +20,6 @@ TEST(SearchSequence, EntriesAndLetters) {
     EXPECT_EQ(entries[3].argument, "JDK_HOME");
     EXPECT_TRUE(parseSearchSequence(";;").empty());
     EXPECT_TRUE(parseSearchSequence("").empty());
-}
-
-TEST(SearchSequence, SplitListKeepsOrderAndSkipsEmptyItems) {
-    EXPECT_EQ(splitList("c:\\a;;d:\\b;"), (std::vector<std::string>{"c:\\a", "d:\\b"}));
-    EXPECT_EQ(splitList(";"), std::vector<std::string>{});
-    EXPECT_EQ(splitList("x"), std::vector<std::string>{"x"});
 }
 
 TEST(SearchSequence, RelativePass) {
@@ -129,62 +122,6 @@ TEST(LocationFile, FirstLine) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.bytes.substr(0, 20));
         EXPECT_EQ(locationFileLine(c.bytes), c.line);
-    }
-}
-
-TEST(JvmLoading, TypeDirectoryOrder) {
-    EXPECT_EQ(jvmTypeOrder(""), (std::vector<std::string>{"client", "server", "j9vm", "hotspot", "jrockit"}));
-    EXPECT_EQ(jvmTypeOrder("server"),
-              (std::vector<std::string>{"server", "client", "server", "j9vm", "hotspot", "jrockit"}));
-}
-
-TEST(JvmLoading, PathsOfAJavaExe) {
-    struct Case {
-        const char* javaExe;
-        const char* bin;
-        const char* home;
-        const char* privateJre;
-    } cases[] = {
-        {"c:\\jre\\bin\\java.exe", "c:\\jre\\bin", "c:\\jre\\bin\\..", "c:\\jre\\bin\\..\\jre\\bin\\java.exe"},
-        {"c:\\jre\\bin\\javaw.exe", "c:\\jre\\bin", "c:\\jre\\bin\\..", "c:\\jre\\bin\\..\\jre\\bin\\java.exe"},
-        {"c:\\jdk\\bin\\..\\jre\\bin\\java.exe", "c:\\jdk\\bin\\..\\jre\\bin", "c:\\jdk\\bin\\..\\jre\\bin\\..",
-         "c:\\jdk\\bin\\..\\jre\\bin\\..\\jre\\bin\\java.exe"},
-        {"java.exe", "", "..", "..\\jre\\bin\\java.exe"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.javaExe);
-        EXPECT_EQ(binDirectoryOf(c.javaExe), c.bin);
-        EXPECT_EQ(jvmHomeFor(c.javaExe), c.home);
-        EXPECT_EQ(privateJreJavaExe(c.javaExe), c.privateJre);
-    }
-    EXPECT_EQ(pathWithDirectoryFirst("c:\\jre\\bin", "C:\\windows"), "c:\\jre\\bin;C:\\windows");
-    EXPECT_EQ(pathWithDirectoryFirst("c:\\jre\\bin", ""), "c:\\jre\\bin;");
-}
-
-TEST(JvmLoading, UcrtPreloadOnlyBeforeWindows10) {
-    EXPECT_TRUE(needsUcrtPreload(5, 1));
-    EXPECT_TRUE(needsUcrtPreload(6, 1));
-    EXPECT_TRUE(needsUcrtPreload(6, 3));
-    EXPECT_FALSE(needsUcrtPreload(6, 4));
-    EXPECT_FALSE(needsUcrtPreload(10, 0));
-}
-
-TEST(JvmLoading, MessageByLocationKind) {
-    struct Case {
-        LocationKind kind;
-        int32_t id;
-        LoadFailureMessage::Argument argument;
-    } cases[] = {
-        {LocationKind::None, cfg::noJvmFound, LoadFailureMessage::Bitness},
-        {LocationKind::SearchPath, cfg::noJvmFound, LoadFailureMessage::Bitness},
-        {LocationKind::Directory, cfg::jvmDamaged, LoadFailureMessage::LocationText},
-        {LocationKind::EnvironmentVariable, cfg::javaHomeUnusable, LoadFailureMessage::LocationText},
-        {LocationKind::Registry, cfg::jvmNotStartable, LoadFailureMessage::NoArgument},
-    };
-    for (const Case& c : cases) {
-        LoadFailureMessage m = loadFailureMessage(c.kind);
-        EXPECT_EQ(m.id, c.id);
-        EXPECT_EQ(m.argument, c.argument);
     }
 }
 

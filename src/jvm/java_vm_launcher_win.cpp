@@ -2,10 +2,10 @@
 // resolved with the launcher's own rules, the helper library is loaded with
 // the system loader, and failures take the launcher's fatal path.
 #include "base/winapi.h"
-#include "diag/message.h"
+#include "config/messages.h"
+#include "files/expand.h"
 #include "files/paths.h"
-#include "options/expand.h"
-#include "windows/java_vm_launcher.h"
+#include "jvm/java_vm_launcher.h"
 
 namespace wl {
 namespace {

@@ -1,0 +1,39 @@
+#include "base/process_state.h"
+#include "base/text.h"
+#include "config/entries.h"
+#include "config/messages.h"
+#include "config/store.h"
+#include "diag/message.h"
+
+namespace wl {
+
+void showMessage(const std::u16string& text) {
+    // The caption is looked up only for a message box, where it is shown.
+    displayMessage(text, guiMessages ? lookupMessage(cfg::errorCaption) : std::u16string());
+}
+
+void showConfiguredMessage(int32_t id, const std::u16string* argument) {
+    showMessage(substitutePlaceholder(lookupMessage(id), argument));
+}
+
+void showConfiguredMessage(int32_t id, const std::string& narrowArgument) {
+    std::u16string wide = fitToCapacity(widenBytes(narrowArgument), kBufferSize);
+    showConfiguredMessage(id, &wide);
+}
+
+void fatalError(const std::u16string& text) {
+    showMessage(text);
+    exitLauncher(1);
+}
+
+void fatalConfiguredError(int32_t id, const std::u16string* argument) {
+    showConfiguredMessage(id, argument);
+    exitLauncher(1);
+}
+
+void fatalConfiguredError(int32_t id, const std::string& narrowArgument) {
+    showConfiguredMessage(id, narrowArgument);
+    exitLauncher(1);
+}
+
+}  // namespace wl
