@@ -5,10 +5,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "base/text.h"
+#include "config/block.h"
 
 namespace wl {
 
@@ -59,6 +63,8 @@ public:
 
     // The narrow launcher directory, with its trailing backslash.
     virtual std::string launcherDir() = 0;
+    // The code page of the narrow paths (the file functions').
+    virtual const NarrowCodec& codec() = 0;
     virtual bool exists(const std::string& path) = 0;
     // The names a directory search for the pattern returns, in its order.
     virtual std::vector<std::string> findFiles(const std::string& pattern) = 0;

@@ -47,6 +47,7 @@ public:
     std::u16string moduleFileName() override { return moduleFileNameWide(); }
 
     std::string launcherDir() override { return launcherDirNarrow(); }
+    const NarrowCodec& codec() override { return fileApiCodec(); }
     bool exists(const std::string& path) override { return pathExists(path); }
 
     std::vector<std::string> findFiles(const std::string& pattern) override {
@@ -66,13 +67,13 @@ public:
 
     // Entry 10003 made full against the narrow launcher directory, case kept.
     std::string installationDir() override {
-        std::string resolved =
-            composeResolvedPath(getConfigString(cfg::installationDirectory, kBufferSize), launcherDirNarrow());
+        std::string resolved = composeResolvedPath(getConfigString(cfg::installationDirectory, kBufferSize),
+                                                   launcherDirNarrow(), fileApiCodec());
         std::string full(kBufferSize, '\0');
         DWORD n = GetFullPathNameA(resolved.c_str(), DWORD(full.size()), full.data(), nullptr);
         if (n == 0 || n >= full.size()) return resolved;
         full.resize(n);
-        collapseBackslashesBytes(full);
+        collapseBackslashes(full, fileApiCodec());
         return full;
     }
 };
