@@ -48,7 +48,7 @@ public:
         ++opened;
         auto it = files.find(fold(path));
         if (it == files.end()) return std::nullopt;
-        return wl::OpenedFile{&it->second, it->second};
+        return wl::OpenedFile{&it->second, std::make_unique<wl::MemorySource>(it->second)};
     }
     std::u16string modulePath() override { return u"C:\\App\\app.exe"; }
     std::u16string moduleFileName() override { return u"C:\\App\\APP.EXE"; }

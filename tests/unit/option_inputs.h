@@ -54,7 +54,8 @@ struct FakeInputs : OptionInputs {
     std::optional<OpenedFile> openFile(const std::u16string& path) override {
         opened.push_back(utf8(path));
         auto it = files.find(utf8(path));
-        return it == files.end() ? std::nullopt : std::optional<OpenedFile>({&it->second, it->second});
+        if (it == files.end()) return std::nullopt;
+        return OpenedFile{&it->second, std::make_unique<MemorySource>(it->second)};
     }
     std::u16string modulePath() override { return u"C:\\App\\app.exe"; }
     std::u16string moduleFileName() override { return u"C:\\App\\app.exe"; }
