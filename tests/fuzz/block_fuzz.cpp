@@ -84,7 +84,7 @@ void loadIntoStore(std::string_view bytes, uint64_t start) {
     // The accessors over what was read.
     wl::configStore = std::move(store);
     (void)wl::getConfigInt(wl::cfg::applicationType);
-    (void)wl::lookupMessage(wl::cfg::errorCaption);
+    (void)wl::lookupMessage(wl::cfg::errorCaption, wl::kByteCodec);
     (void)wl::getConfigString(wl::cfg::includedFileNames, 2);
 }
 
