@@ -159,6 +159,13 @@ bool ServiceControl::runWorker(const std::vector<std::u16string>& processCommand
         workerNotStarted();
         return false;
     }
+    if (command.line.size() > svc::kMaxCommandLine) {
+        // Cut, it would lose the marker and the worker would not know its role.
+        logMessage(u"the worker command line has %d characters, more than a process can be given",
+                   int(command.line.size()));
+        workerNotStarted();
+        return false;
+    }
     if (!createPipes()) {
         // Without its pipes no worker can start, and a stop would wait for
         // one that never comes.

@@ -27,6 +27,9 @@ inline constexpr uint32_t kWorkerNotStarted = 5000;
 inline constexpr uint32_t kNormalPriority = 0x20;
 // The six priority classes: IDLE, BELOW_NORMAL, NORMAL, ABOVE_NORMAL, HIGH, REALTIME.
 inline constexpr uint32_t kPriorityClasses[] = {0x40, 0x4000, kNormalPriority, 0x8000, 0x80, 0x100};
+// The longest command line CreateProcess takes, in code units without the
+// terminating zero; Windows refuses a longer one, Wine cuts it.
+inline constexpr std::size_t kMaxCommandLine = 32766;
 // The longest service name taken from the dispatcher, in code units.
 inline constexpr std::size_t kMaxServiceName = 5999;
 }  // namespace svc

@@ -270,6 +270,8 @@ TEST(ServiceRuntime, NoWorkerMeansStoppedWithOurOwnExitCode) {
     const Case cases[] = {
         {"argument with both quotes", {u"Svc", u"a'b\"c"}, false, false, 0,
          "cannot pass a'b\"c to the worker: it holds both kinds of quote"},
+        {"longer than a process can be given", {u"Svc", std::u16string(32738, u'x')}, false, false, 0,
+         "the worker command line has 32767 characters, more than a process can be given"},
         {"pipes", {u"Svc"}, true, false, 1, "CreatePipe error 2 (8)"},
         {"start", {u"Svc"}, false, true, 1, "could not start process C:\\app.exe Svc __qar_restart (2)"},
     };
@@ -304,6 +306,11 @@ TEST(ServiceRuntime, AWorkerRunsUntilItEnds) {
         control.handleControl(svc::kControlStop);
     };
     EXPECT_TRUE(control.runWorker({u"C:\\app.exe", u"x"}, u"Svc", {u"Svc", u"it's"}));
+    // The longest line a process can be given still starts one.
+    FakeControl longest;
+    EXPECT_TRUE(longest.runWorker({u"C:\\app.exe"}, u"Svc", {u"Svc", std::u16string(32737, u'x')}));
+    ASSERT_EQ(longest.started.size(), 1u);
+    EXPECT_EQ(longest.started[0].first.size(), 32766u);
     EXPECT_EQ(control.started, (std::vector<std::pair<std::u16string, uint32_t>>{
                                    {u"C:\\app.exe Svc x \"it's\" __qar_restart", 0x4000}}));
     EXPECT_EQ(control.sent, "0\n");
