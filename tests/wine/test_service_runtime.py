@@ -101,9 +101,12 @@ class Worker(ServiceRuntimeCase):
         self.assertEqual(events(jre, "priority"), [("priority", "4000")], "below normal")
 
     def test_creation_flags_are_no_priority(self):
-        # CREATE_SUSPENDED as the value: the worker still runs, at normal priority.
-        self.wine.run_raw(["reg", "add", service_helpers.PRIORITY_KEY, "/v", "WlSuspended", "/t", "REG_DWORD",
-                           "/d", "0x4", "/f", "/reg:32"])
+        # CREATE_SUSPENDED as the value (in both views): the worker still
+        # runs, at normal priority.
+        for view in ("32", "64"):
+            r = self.wine.run_raw(["reg", "add", service_helpers.PRIORITY_KEY, "/v", "WlSuspended", "/t", "REG_DWORD",
+                                   "/d", "0x4", "/f", "/reg:" + view])
+            self.assertEqual(r.code, 0, r)
         exe, jre = self.standin_service("WlSuspended", "main=stopline")
         self.start(exe)
         self.wait_main(jre)
