@@ -297,5 +297,15 @@ class WineCase(unittest.TestCase):
         return r, log.text()
 
 
+def summarize(result: unittest.TestResult, label: str, started: float) -> int:
+    """Prints how long a run took and its counts; returns its exit code
+    (a run without any test fails)."""
+    failed = len(result.failures) + len(result.errors)
+    passed = result.testsRun - failed - len(result.skipped)
+    print(f"{label} took {time.time() - started:.0f} s")
+    print(f"{passed} passed, {failed} failed, {len(result.skipped)} skipped")
+    return 0 if failed == 0 and result.testsRun > 0 else 1
+
+
 # The one session of a test run, set by run.py.
 session: Wine = None

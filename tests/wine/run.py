@@ -132,15 +132,11 @@ def main(argv=None) -> int:
         result = runner.run(suite)
     finally:
         wine.stop()
-    failed = len(result.failures) + len(result.errors)
-    passed = result.testsRun - failed - len(result.skipped)
     for module, seconds in result.module_seconds.items():
         print(f"  {module}: {seconds:.0f} s")
-    print(f"wine tests took {time.time() - started:.0f} s")
     if seed is not None:
         print(f"seed {seed}")
-    print(f"{passed} passed, {failed} failed, {len(result.skipped)} skipped")
-    return 0 if failed == 0 and result.testsRun > 0 else 1
+    return harness.summarize(result, "wine tests", started)
 
 
 if __name__ == "__main__":

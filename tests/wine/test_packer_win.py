@@ -68,6 +68,21 @@ class WindowsPacker(harness.WineCase):
         r = self.wine.run(self.dir / "win.exe", "/help")
         self.assertEqual((r.code, r.stdout.split(" ")[0]), (0, "Usage:"))
 
+    def test_laid_over_as_the_linux_packer_lays_them(self):
+        self.prepare(self.dir)
+        (self.dir / "over").mkdir()
+        (self.dir / "over" / "b.bin").write_bytes(b"over")
+        (self.dir / "over" / "over.toml").write_text(
+            '[settings]\napplicationType = 1\n[[file]]\nname = "LIB\\\\A.BIN"\nsource = "b.bin"\n', encoding="utf-8")
+        layers = ["--config", "app.toml", "--config", "over/over.toml"]
+        self.windows_packer("--template", self.wine.to_windows(harness.TEMPLATE), *layers, "--output", "win.exe",
+                            "--inputs-to", "inputs.txt")
+        self.linux_packer("--template", harness.TEMPLATE, *layers, "--output", "linux.exe")
+        self.assertEqual((self.dir / "win.exe").read_bytes(), (self.dir / "linux.exe").read_bytes())
+        listed = (self.dir / "inputs.txt").read_text(encoding="utf-8").splitlines()
+        self.assertEqual(listed[1:3], ["app.toml", "over/over.toml"])
+        self.assertIn("over/b.bin", listed, "relative to the file that names it")
+
     def test_signed_behaves_as_unsigned(self):
         jretree.clean_registry(self.wine)
         self.addCleanup(jretree.clean_registry, self.wine)

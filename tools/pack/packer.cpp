@@ -186,8 +186,8 @@ std::string checkIncludedName(const std::string& name) {
     return {};
 }
 
-bool compileConfig(std::string_view tomlText, const std::string& baseDir, int codePage, PackConfig& config,
-                   std::string& error) {
+bool readConfigLayer(std::string_view tomlText, const std::string& baseDir, int codePage, PackConfig& config,
+                     std::string& error) {
     TomlDocument doc;
     if (!parseToml(tomlText, doc, error)) return false;
     config = PackConfig{};
@@ -302,18 +302,65 @@ bool compileConfig(std::string_view tomlText, const std::string& baseDir, int co
             return false;
         }
     }
-    if (!config.files.empty()) {
-        if (countGiven) {
-            error = at(countGiven->place) +
-                    "includedFileCount and includedFileNames come from the [[file]] entries; do not set them too";
-            return false;
-        }
-        std::string names;
-        for (const IncludedFile& f : config.files) names += (names.empty() ? "" : ";") + f.name;
-        config.block.settings.emplace_back(wl::cfg::includedFileCount, std::to_string(config.files.size()));
-        config.block.settings.emplace_back(wl::cfg::includedFileNames, names);
-    }
+    if (countGiven) config.fileCountGivenAt = at(countGiven->place);
     return true;
+}
+
+bool finishConfig(PackConfig& config, const std::string& countGivenIn, std::string& error) {
+    if (config.files.empty()) return true;
+    if (!config.fileCountGivenAt.empty()) {
+        error = countGivenIn + config.fileCountGivenAt +
+                "includedFileCount and includedFileNames come from the [[file]] entries; do not set them too";
+        return false;
+    }
+    std::string names;
+    for (const IncludedFile& f : config.files) names += (names.empty() ? "" : ";") + f.name;
+    config.block.settings.emplace_back(wl::cfg::includedFileCount, std::to_string(config.files.size()));
+    config.block.settings.emplace_back(wl::cfg::includedFileNames, names);
+    return true;
+}
+
+bool compileConfig(std::string_view tomlText, const std::string& baseDir, int codePage, PackConfig& config,
+                   std::string& error) {
+    return readConfigLayer(tomlText, baseDir, codePage, config, error) && finishConfig(config, "", error);
+}
+
+namespace {
+
+// Replaces the value of the same key, or adds the pair at the end.
+template <typename Key, typename Value, typename Same>
+void overlayPairs(std::vector<std::pair<Key, Value>>& into, std::vector<std::pair<Key, Value>>&& later, Same same) {
+    for (auto& pair : later) {
+        auto found = std::find_if(into.begin(), into.end(), [&](const auto& p) { return same(p.first, pair.first); });
+        if (found != into.end()) found->second = std::move(pair.second);
+        else into.push_back(std::move(pair));
+    }
+}
+
+}  // namespace
+
+void overlayConfig(PackConfig& config, PackConfig&& later) {
+    auto sameId = [](int32_t a, int32_t b) { return a == b; };
+    overlayPairs(config.block.settings, std::move(later.block.settings), sameId);
+    overlayPairs(config.block.messages, std::move(later.block.messages), sameId);
+    for (wl::LanguageSection& section : later.block.sections) config.block.sections.push_back(std::move(section));
+    // Windows sees names that differ only in letter case as one file.
+    for (IncludedFile& file : later.files) {
+        auto found = std::find_if(config.files.begin(), config.files.end(),
+                                  [&](const IncludedFile& f) { return wl::equalsIgnoreAsciiCase(f.name, file.name); });
+        if (found != config.files.end()) *found = std::move(file);
+        else config.files.push_back(std::move(file));
+    }
+    if (later.resources.replaceIcon) {
+        config.iconPath = std::move(later.iconPath);
+        config.resources.replaceIcon = true;
+    }
+    if (later.resources.replaceVersion) {
+        overlayPairs(config.resources.versionStrings, std::move(later.resources.versionStrings),
+                     [](const std::string& a, const std::string& b) { return a == b; });
+        config.resources.replaceVersion = true;
+    }
+    if (config.fileCountGivenAt.empty()) config.fileCountGivenAt = std::move(later.fileCountGivenAt);
 }
 
 bool findBlockStart(std::string_view image, uint64_t& start, std::string& error) {
@@ -466,21 +513,32 @@ bool packFiles(const PackOptions& options, std::string& error) {
         error = "the output must not be the template itself";
         return false;
     }
-    std::string templateImage, tomlText;
+    std::string templateImage;
     if (!readWholeFile(options.templatePath, templateImage)) {
         error = "cannot read the template " + options.templatePath;
         return false;
     }
-    if (!readWholeFile(options.configPath, tomlText)) {
-        error = "cannot read the configuration " + options.configPath;
-        return false;
-    }
     PackConfig config;
-    std::string baseDir = fromPath(toPath(options.configPath).parent_path());
-    if (!compileConfig(tomlText, baseDir.empty() ? "." : baseDir, options.codePage, config, error)) {
-        error = options.configPath + ":" + error;  // file:line:column: message
-        return false;
+    std::string countGivenIn;
+    for (std::size_t i = 0; i < options.configPaths.size(); ++i) {
+        const std::string& path = options.configPaths[i];
+        std::string tomlText;
+        if (!readWholeFile(path, tomlText)) {
+            error = "cannot read the configuration " + path;
+            return false;
+        }
+        // Each file's relative paths are taken against its own directory.
+        PackConfig layer;
+        std::string baseDir = fromPath(toPath(path).parent_path());
+        if (!readConfigLayer(tomlText, baseDir.empty() ? "." : baseDir, options.codePage, layer, error)) {
+            error = path + ":" + error;  // file:line:column: message
+            return false;
+        }
+        if (countGivenIn.empty() && !layer.fileCountGivenAt.empty()) countGivenIn = path + ":";
+        if (i == 0) config = std::move(layer);
+        else overlayConfig(config, std::move(layer));
     }
+    if (!finishConfig(config, countGivenIn, error)) return false;
     if (config.resources.replaceIcon) {
         std::string problem;
         if (!readWholeFile(config.iconPath, config.resources.icon)) {
@@ -503,7 +561,25 @@ bool packFiles(const PackOptions& options, std::string& error) {
         if (!written && !error.empty()) return false;
     }
     written = written && records.flush();
-    if (!written || !out.commit()) {
+    if (!written) {
+        error = "cannot write " + options.outputPath;
+        return false;
+    }
+    // Listed before the executable is put in place: a failure leaves neither.
+    if (!options.inputsListPath.empty()) {
+        std::string list = options.templatePath + "\n";
+        for (const std::string& path : options.configPaths) list += path + "\n";
+        for (const IncludedFile& f : config.files) list += f.sourcePath + "\n";
+        if (config.resources.replaceIcon) list += config.iconPath + "\n";
+        std::ofstream inputs(toPath(options.inputsListPath), std::ios::binary | std::ios::trunc);
+        inputs.write(list.data(), std::streamsize(list.size()));
+        inputs.close();
+        if (!inputs) {
+            error = "cannot write the list of inputs " + options.inputsListPath;
+            return false;
+        }
+    }
+    if (!out.commit()) {
         error = "cannot write " + options.outputPath;
         return false;
     }

@@ -26,11 +26,30 @@ struct PackConfig {
     std::vector<IncludedFile> files;
     std::string iconPath;  // [resources] icon, resolved; empty when not given
     ResourceChanges resources;  // the icon's bytes are filled in by the caller
+    // Where includedFileCount or includedFileNames was set by hand ("line:column: "),
+    // empty when it was not; set by readConfigLayer.
+    std::string fileCountGivenAt;
 };
 
 // Reads the TOML text. Relative sources are taken against baseDir.
 bool compileConfig(std::string_view toml, const std::string& baseDir, int codePage, PackConfig& config,
                    std::string& error);
+
+// One configuration file of several: compileConfig without the included-file
+// count and names, which come from all files together (finishConfig).
+bool readConfigLayer(std::string_view toml, const std::string& baseDir, int codePage, PackConfig& config,
+                     std::string& error);
+
+// Lays a later configuration file over an earlier one: its settings, messages,
+// version strings and icon replace those of the same id, key or kind, a file
+// of the same name (letter case aside) replaces the earlier one in its place,
+// and its [[language]] sections follow the earlier ones.
+void overlayConfig(PackConfig& config, PackConfig&& later);
+
+// Fills includedFileCount and includedFileNames from the files; refused when
+// a file set them by hand as well (countGivenIn names that file for the
+// message, "" for none).
+bool finishConfig(PackConfig& config, const std::string& countGivenIn, std::string& error);
 
 // Checks an included-file name; returns an error text, empty when the name is
 // fine. Names are relative, at most one directory deep, without "..", drive,
@@ -51,16 +70,19 @@ bool assemblePackage(std::string_view templateImage, const PackConfig& config, s
 
 struct PackOptions {
     std::string templatePath;
-    std::string configPath;
+    std::vector<std::string> configPaths;  // laid over each other in this order
     std::string outputPath;
     int codePage = 1252;
+    std::string inputsListPath;  // where to list every file read; empty: nowhere
 };
 
 // Reads a whole file; the path is UTF-8.
 bool readWholeFile(const std::string& path, std::string& out);
 
 // Writes the output through a temporary file renamed into place; nothing is
-// left behind on failure.
+// left behind on failure. With inputsListPath, the packed executable's inputs
+// (template, configuration files, included files, icon) are then listed there,
+// one UTF-8 path a line, so that a build tool can tell when to pack again.
 bool packFiles(const PackOptions& options, std::string& error);
 
 // The TOML text of an executable's block and resources. With filesDir
