@@ -217,28 +217,33 @@ class RealJava(ServiceRuntimeCase):
         # shutdown hook: the application (which as a service works until it is
         # stopped) ran until the stop line reached it, and no cycle ended it
         # any other way.
+        # The demo's output rolls at each start, so each cycle's lines are
+        # read from a file of its own: the earlier ones are removed first.
         output = self.dir / "demo-out.log"
         marker = self.dir / "demo-stopped.txt"
 
-        def count(line):
-            return output.read_text().count(line) if output.exists() else 0
+        def ends():
+            """The hello and shutdown-hook lines of this cycle's output, in order."""
+            text = output.read_text() if output.exists() else ""
+            return [HELLO if HELLO in line else HOOK for line in text.splitlines() if HELLO in line or HOOK in line]
 
         before = set(self.temp.iterdir())
         started = time.time()
         for cycle in range(SOAK_CYCLES):
             marker.unlink(missing_ok=True)
+            for old in self.dir.glob("demo-out*.log"):
+                old.unlink()
             self.assertEqual(self.command("/start").code, 0, f"cycle {cycle}")
-            self.assertTrue(wait_for(lambda: count(HELLO) > cycle, timeout=60, step=0.05),
+            self.assertTrue(wait_for(lambda: HELLO in ends(), timeout=60, step=0.05),
                             f"cycle {cycle}: the application never ran")
             r = self.command("/stop")
             self.assertEqual(r.stdout, "Stopping service 'WinlaunchDemo'.\r\nService stopped\r\n", f"cycle {cycle}")
             self.assertTrue(marker.exists(), f"cycle {cycle}: the shutdown hook did not run")
+            # One hello, then the shutdown hook: nothing ended it before the stop.
+            self.assertEqual(ends(), [HELLO, HOOK], f"cycle {cycle}")
         elapsed = time.time() - started
         self.assertEqual(query(self.wine, self.NAME), ("STOPPED", 0, 0))
         self.assertTrue(wait_for(lambda: not self.left_behind(), timeout=15), self.left_behind())
-        # One hello and then one shutdown hook per cycle, in that order.
-        ends = [line for line in output.read_text().splitlines() if HELLO in line or HOOK in line]
-        self.assertEqual([HELLO if HELLO in line else HOOK for line in ends], [HELLO, HOOK] * SOAK_CYCLES)
         runs = self.per_run_directories()
         self.assertEqual(len(runs), SOAK_CYCLES, "one JVM per cycle")
         self.assertEqual([run for run in runs if self.wine.to_unix(run).exists()], [])
