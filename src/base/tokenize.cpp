@@ -40,4 +40,15 @@ void splitCommandLine(const std::u16string& text, std::vector<std::u16string>& t
     }
 }
 
+std::optional<std::u16string> quoteForSplit(const std::u16string& element) {
+    const bool dquote = element.find(u'"') != std::u16string::npos;
+    const bool squote = element.find(u'\'') != std::u16string::npos;
+    if (dquote && squote) return std::nullopt;
+    if (!element.empty() && !dquote && !squote && element.find(u' ') == std::u16string::npos) return element;
+    // A quoted run ends only at its own quote character, so the other kind
+    // and spaces inside it are ordinary text.
+    const char16_t quote = dquote ? u'\'' : u'"';
+    return quote + element + quote;
+}
+
 }  // namespace wl

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/tokenize.h"
 #include "config/java_contract.h"
 #include "diag/log.h"
 #include "service/commands.h"
@@ -10,11 +11,16 @@
 namespace wl {
 namespace {
 
-void appendQuotedIfSpace(std::u16string& line, const std::u16string& element) {
-    bool quote = element.find(u' ') != std::u16string::npos;
-    if (quote) line += u'"';
-    line += element;
-    if (quote) line += u'"';
+// Appends one element, with a space before it unless it is the first; keeps
+// the first element that cannot be written.
+void appendElement(WorkerCommandLine& command, const std::u16string& element) {
+    std::optional<std::u16string> written = quoteForSplit(element);
+    if (!written) {
+        if (!command.unwritable) command.unwritable = element;
+        return;
+    }
+    if (!command.line.empty()) command.line += u' ';
+    command.line += *written;
 }
 
 }  // namespace
@@ -25,30 +31,35 @@ std::u16string serviceNameFromArguments(const std::vector<std::u16string>& argum
     return u"unknown";
 }
 
-std::u16string workerCommandLine(const std::vector<std::u16string>& processCommandLine,
-                                 const std::u16string& serviceName,
-                                 const std::vector<std::u16string>& serviceArguments) {
-    std::u16string line;
-    if (!processCommandLine.empty()) appendQuotedIfSpace(line, processCommandLine.front());
-    line += u' ';
-    appendQuotedIfSpace(line, serviceName);
-    for (std::size_t i = 1; i < processCommandLine.size(); ++i) {
-        line += u' ';
-        appendQuotedIfSpace(line, processCommandLine[i]);
-    }
-    for (std::size_t i = 1; i < serviceArguments.size(); ++i) {
-        line += u' ';
-        appendQuotedIfSpace(line, serviceArguments[i]);
-    }
-    line += u' ';
-    line += kRestartMarker;
-    return line;
+WorkerCommandLine workerCommandLine(const std::vector<std::u16string>& processCommandLine,
+                                    const std::u16string& serviceName,
+                                    const std::vector<std::u16string>& serviceArguments) {
+    WorkerCommandLine command;
+    if (!processCommandLine.empty()) appendElement(command, processCommandLine.front());
+    appendElement(command, serviceName);
+    for (std::size_t i = 1; i < processCommandLine.size(); ++i) appendElement(command, processCommandLine[i]);
+    for (std::size_t i = 1; i < serviceArguments.size(); ++i) appendElement(command, serviceArguments[i]);
+    appendElement(command, kRestartMarker);
+    if (command.unwritable) command.line.clear();
+    return command;
+}
+
+bool isPriorityClass(uint32_t value) {
+    for (uint32_t priorityClass : svc::kPriorityClasses)
+        if (value == priorityClass) return true;
+    return false;
 }
 
 uint32_t workerPriorityFromValue(const std::optional<std::string>& valueBytes) {
     if (!valueBytes || valueBytes->size() != 4) return svc::kNormalPriority;
     const auto* b = reinterpret_cast<const unsigned char*>(valueBytes->data());
     uint32_t priority = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+    if (!isPriorityClass(priority)) {
+        // Used as creation flags, such a value could leave the worker
+        // suspended or under a debugger while the service shows running.
+        logMessage(u"priority %d is not a priority class, using normal priority", int(priority));
+        return svc::kNormalPriority;
+    }
     logMessage(u"using priority %d", int(priority));
     return priority;
 }
@@ -135,6 +146,41 @@ void ServiceControl::workerEnded(uint32_t exitCode) {
     status.currentState = svc::kStopped;
     if (!report()) logMessage(u"SetServiceStatus 10 failed %d", int(lastError()));
     logMessage(u"service stopped set");
+}
+
+bool ServiceControl::runWorker(const std::vector<std::u16string>& processCommandLine,
+                               const std::u16string& serviceName,
+                               const std::vector<std::u16string>& serviceArguments) {
+    WorkerCommandLine command = workerCommandLine(processCommandLine, serviceName, serviceArguments);
+    if (command.unwritable) {
+        // Changed, the argument would reach the application as something
+        // else; the worker is not started with it.
+        logMessage(u"cannot pass %s to the worker: it holds both kinds of quote", command.unwritable->c_str());
+        workerNotStarted();
+        return false;
+    }
+    if (command.line.size() > svc::kMaxCommandLine) {
+        // Cut, it would lose the marker and the worker would not know its role.
+        logMessage(u"the worker command line has %d characters, more than a process can be given",
+                   int(command.line.size()));
+        workerNotStarted();
+        return false;
+    }
+    if (!createPipes()) {
+        // Without its pipes no worker can start, and a stop would wait for
+        // one that never comes.
+        workerNotStarted();
+        return false;
+    }
+    openChannel();
+    if (!startWorker(command.line, workerPriority())) {
+        logMessage(u"could not start process %s (%d)", command.line.c_str(), int(lastError()));
+        workerNotStarted();
+        return false;
+    }
+    reportRunning();
+    workerEnded(waitForWorker());
+    return true;
 }
 
 }  // namespace wl

@@ -25,6 +25,11 @@ inline constexpr uint32_t kErrorServiceSpecific = 1066;
 inline constexpr uint32_t kWorkerNotStarted = 5000;
 // NORMAL_PRIORITY_CLASS, the worker's priority unless the registry names another.
 inline constexpr uint32_t kNormalPriority = 0x20;
+// The six priority classes: IDLE, BELOW_NORMAL, NORMAL, ABOVE_NORMAL, HIGH, REALTIME.
+inline constexpr uint32_t kPriorityClasses[] = {0x40, 0x4000, kNormalPriority, 0x8000, 0x80, 0x100};
+// The longest command line CreateProcess takes, in code units without the
+// terminating zero; Windows refuses a longer one, Wine cuts it.
+inline constexpr std::size_t kMaxCommandLine = 32766;
 // The longest service name taken from the dispatcher, in code units.
 inline constexpr std::size_t kMaxServiceName = 5999;
 }  // namespace svc
@@ -50,14 +55,24 @@ std::u16string serviceNameFromArguments(const std::vector<std::u16string>& argum
 
 // The worker's command line: the program path, the service name, the rest of
 // this process's command line, the service start arguments after the name,
-// and the marker last. An element with a space gets a double quote on each
-// side; quotes inside it are left as they are.
-std::u16string workerCommandLine(const std::vector<std::u16string>& processCommandLine,
-                                 const std::u16string& serviceName,
-                                 const std::vector<std::u16string>& serviceArguments);
+// and the marker last. Every element is written so that the worker's
+// splitCommandLine gives it back unchanged (quoteForSplit); an element that
+// holds both kinds of quote cannot be, and is named in unwritable instead.
+struct WorkerCommandLine {
+    std::u16string line;
+    std::optional<std::u16string> unwritable;
+};
+WorkerCommandLine workerCommandLine(const std::vector<std::u16string>& processCommandLine,
+                                    const std::u16string& serviceName,
+                                    const std::vector<std::u16string>& serviceArguments);
+
+// Whether a value is one of the six process priority classes; anything else
+// (CREATE_SUSPENDED, the debugging flags, ...) must not reach CreateProcess.
+bool isPriorityClass(uint32_t value);
 
 // The worker's priority class from the registry value named after the
-// service: used when it is exactly four bytes, else normal priority.
+// service: used when it is exactly four bytes and a priority class, else
+// normal priority.
 uint32_t workerPriorityFromValue(const std::optional<std::string>& valueBytes);
 
 // Whether the service is reported stopped when the worker ends: on exit code
@@ -102,11 +117,29 @@ public:
     // for; otherwise the status is left as it is.
     void workerEnded(uint32_t exitCode);
 
+    // Starts the worker for the service and waits until it has ended: its
+    // command line, its pipes, its start, running reported again, the wait.
+    // When any step fails there is no worker to stop, so the service is
+    // reported stopped with our own exit code, and false is returned. True
+    // once a worker has run and ended; the caller then ends the process.
+    bool runWorker(const std::vector<std::u16string>& processCommandLine, const std::u16string& serviceName,
+                   const std::vector<std::u16string>& serviceArguments);
+
     // Reports status; false on failure, with the system error in lastError().
     virtual bool report() = 0;
     virtual uint32_t lastError() = 0;
 
 protected:
+    // The worker's output and input pipes, the parent's ends kept from it;
+    // false, with the failing call logged, when one cannot be made.
+    virtual bool createPipes() = 0;
+    // The priority class to start the worker with.
+    virtual uint32_t workerPriority() = 0;
+    // Starts the worker on the pipes; false on failure, with the system error
+    // in lastError().
+    virtual bool startWorker(const std::u16string& commandLine, uint32_t priority) = 0;
+    // Waits for the started worker to end; its exit code.
+    virtual uint32_t waitForWorker() = 0;
     // Writes the whole text to the worker's standard input; false on failure.
     virtual bool writeChannel(std::string_view text) = 0;
     virtual void closeChannel() = 0;

@@ -24,76 +24,20 @@ static_assert(svc::kAcceptStopAndShutdown == (SERVICE_ACCEPT_STOP | SERVICE_ACCE
 static_assert(svc::kOwnAndSharedProcess == (SERVICE_WIN32_OWN_PROCESS | SERVICE_WIN32_SHARE_PROCESS));
 static_assert(svc::kErrorServiceSpecific == ERROR_SERVICE_SPECIFIC_ERROR);
 static_assert(svc::kNormalPriority == NORMAL_PRIORITY_CLASS);
+static_assert(svc::kPriorityClasses[0] == IDLE_PRIORITY_CLASS &&
+              svc::kPriorityClasses[1] == BELOW_NORMAL_PRIORITY_CLASS &&
+              svc::kPriorityClasses[3] == ABOVE_NORMAL_PRIORITY_CLASS &&
+              svc::kPriorityClasses[4] == HIGH_PRIORITY_CLASS && svc::kPriorityClasses[5] == REALTIME_PRIORITY_CLASS);
 
 constexpr wchar_t kPriorityKey[] = L"SOFTWARE\\tarnwell\\vennic\\priority";
+// The 32-bit view of HKLM\SOFTWARE in both builds, the one a 32-bit launcher
+// has always read, so that the x86_64 build finds the same value (a 32-bit
+// system ignores the flag).
+constexpr REGSAM kPriorityAccess = KEY_READ | KEY_WOW64_32KEY;
 constexpr DWORD kOutputChunk = kBufferSize;
-
-class ServiceProcess final : public ServiceControl {
-public:
-    ServiceProcess() { InitializeCriticalSection(&lock_); }
-
-    SERVICE_STATUS_HANDLE statusHandle = nullptr;
-    // The write end of the worker's standard input; null once closed.
-    HANDLE controlChannel = nullptr;
-
-    bool report() override {
-        SERVICE_STATUS reported{status.serviceType,   status.currentState,
-                                status.controlsAccepted, status.win32ExitCode,
-                                status.serviceSpecificExitCode, status.checkPoint,
-                                status.waitHint};
-        if (SetServiceStatus(statusHandle, &reported)) return true;
-        error_ = GetLastError();
-        return false;
-    }
-
-    uint32_t lastError() override { return error_; }
-
-protected:
-    bool writeChannel(std::string_view text) override {
-        DWORD written = 0;
-        if (WriteFile(controlChannel, text.data(), DWORD(text.size()), &written, nullptr) &&
-            written == text.size())
-            return true;
-        error_ = GetLastError();
-        return false;
-    }
-
-    void closeChannel() override {
-        if (controlChannel) CloseHandle(controlChannel);
-        controlChannel = nullptr;
-    }
-
-    void lock() override { EnterCriticalSection(&lock_); }
-    void unlock() override { LeaveCriticalSection(&lock_); }
-
-private:
-    CRITICAL_SECTION lock_;
-    DWORD error_ = 0;
-};
-
-ServiceProcess service;
 
 // Set once a worker runs: from then on the service thread ends the process.
 std::atomic<bool> supervisingWorker{false};
-
-void WINAPI serviceControlHandler(DWORD control) { service.handleControl(control); }
-
-// The registry value named after the service in the local machine's priority key.
-uint32_t workerPriority() {
-    RegistryKey key;
-    std::optional<std::string> value;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPriorityKey, 0, KEY_READ, key.receive()) == ERROR_SUCCESS) {
-        DWORD size = 0;
-        if (RegQueryValueExW(key.get(), W(serviceName), nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS &&
-            size == 4) {
-            std::string bytes(4, '\0');
-            if (RegQueryValueExW(key.get(), W(serviceName), nullptr, nullptr,
-                                 reinterpret_cast<BYTE*>(bytes.data()), &size) == ERROR_SUCCESS && size == 4)
-                value = bytes;
-        }
-    }
-    return workerPriorityFromValue(value);
-}
 
 // Reads and discards the worker's output until every writer has closed the
 // pipe, so that the worker never blocks on a full pipe.
@@ -116,6 +60,107 @@ bool createPipe(KernelHandle& read, KernelHandle& write, bool parentReads, const
     return true;
 }
 
+class ServiceProcess final : public ServiceControl {
+public:
+    ServiceProcess() { InitializeCriticalSection(&lock_); }
+
+    SERVICE_STATUS_HANDLE statusHandle = nullptr;
+
+    bool report() override {
+        SERVICE_STATUS reported{status.serviceType,   status.currentState,
+                                status.controlsAccepted, status.win32ExitCode,
+                                status.serviceSpecificExitCode, status.checkPoint,
+                                status.waitHint};
+        if (SetServiceStatus(statusHandle, &reported)) return true;
+        error_ = GetLastError();
+        return false;
+    }
+
+    uint32_t lastError() override { return error_; }
+
+protected:
+    bool createPipes() override {
+        if (!createPipe(outputRead_, outputWrite_, true, u"")) return false;
+        if (!createPipe(inputRead_, inputWrite_, false, u" 2")) return false;
+        controlChannel_ = inputWrite_.release();
+        return true;
+    }
+
+    // The registry value named after the service in the local machine's priority key.
+    uint32_t workerPriority() override {
+        RegistryKey key;
+        std::optional<std::string> value;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPriorityKey, 0, kPriorityAccess, key.receive()) == ERROR_SUCCESS) {
+            DWORD size = 0;
+            if (RegQueryValueExW(key.get(), W(serviceName), nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS &&
+                size == 4) {
+                std::string bytes(4, '\0');
+                if (RegQueryValueExW(key.get(), W(serviceName), nullptr, nullptr,
+                                     reinterpret_cast<BYTE*>(bytes.data()), &size) == ERROR_SUCCESS && size == 4)
+                    value = bytes;
+            }
+        }
+        return workerPriorityFromValue(value);
+    }
+
+    bool startWorker(const std::u16string& commandLine, uint32_t priority) override {
+        if (!worker_.start(commandLine, {.creationFlags = priority | DETACHED_PROCESS, .useStandardHandles = true,
+                                         .input = inputRead_.get(), .output = outputWrite_.get(),
+                                         .error = outputWrite_.get()})) {
+            error_ = GetLastError();
+            return false;
+        }
+        // Windows applies the class from the creation flags; Wine ignores it
+        // there and honours only this call, which repeats it.
+        if (priority != svc::kNormalPriority) SetPriorityClass(worker_.handle(), priority);
+        // Only the worker holds these ends now: its exit closes its output,
+        // and the stop line is the only thing that reaches its input.
+        outputWrite_.reset();
+        inputRead_.reset();
+        HANDLE drain = outputRead_.release();
+        if (HANDLE consumer = CreateThread(nullptr, 0, consumeChildOutput, drain, 0, nullptr)) CloseHandle(consumer);
+        supervisingWorker = true;
+        return true;
+    }
+
+    uint32_t waitForWorker() override {
+        registerConsoleHandler();
+        worker_.wait(INFINITE);
+        uint32_t exitCode = worker_.exitCode();
+        worker_.close();
+        return exitCode;
+    }
+
+    bool writeChannel(std::string_view text) override {
+        DWORD written = 0;
+        if (WriteFile(controlChannel_, text.data(), DWORD(text.size()), &written, nullptr) &&
+            written == text.size())
+            return true;
+        error_ = GetLastError();
+        return false;
+    }
+
+    void closeChannel() override {
+        if (controlChannel_) CloseHandle(controlChannel_);
+        controlChannel_ = nullptr;
+    }
+
+    void lock() override { EnterCriticalSection(&lock_); }
+    void unlock() override { LeaveCriticalSection(&lock_); }
+
+private:
+    CRITICAL_SECTION lock_;
+    DWORD error_ = 0;
+    KernelHandle outputRead_, outputWrite_, inputRead_, inputWrite_;
+    ChildProcess worker_;
+    // The write end of the worker's standard input; null once closed.
+    HANDLE controlChannel_ = nullptr;
+};
+
+ServiceProcess service;
+
+void WINAPI serviceControlHandler(DWORD control) { service.handleControl(control); }
+
 void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {
     logMessage(u"service main");
     service.status = ServiceStatusRecord{};
@@ -130,39 +175,9 @@ void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {
 
     std::vector<std::u16string> processCommandLine;
     splitCommandLine(U(GetCommandLineW()), processCommandLine);
-    std::u16string commandLine = workerCommandLine(processCommandLine, serviceName, serviceArguments);
-
-    KernelHandle outputRead, outputWrite, inputRead, inputWrite;
-    if (!createPipe(outputRead, outputWrite, true, u"")) return;
-    if (!createPipe(inputRead, inputWrite, false, u" 2")) return;
-    service.controlChannel = inputWrite.release();
-    service.openChannel();
-
-    ChildProcess worker;
-    const uint32_t priority = workerPriority();
-    if (!worker.start(commandLine, {.creationFlags = priority | DETACHED_PROCESS, .useStandardHandles = true,
-                                    .input = inputRead.get(), .output = outputWrite.get(),
-                                    .error = outputWrite.get()})) {
-        logMessage(u"could not start process %s (%d)", commandLine.c_str(), int(GetLastError()));
-        service.workerNotStarted();
-        return;
-    }
-    // Windows applies the class from the creation flags; Wine ignores it
-    // there and honours only this call, which repeats it.
-    if (priority != svc::kNormalPriority) SetPriorityClass(worker.handle(), priority);
-    // Only the worker holds these ends now: its exit closes its output, and
-    // the stop line is the only thing that reaches its input.
-    outputWrite.reset();
-    inputRead.reset();
-    HANDLE drain = outputRead.release();
-    if (HANDLE consumer = CreateThread(nullptr, 0, consumeChildOutput, drain, 0, nullptr)) CloseHandle(consumer);
-    supervisingWorker = true;
-    service.reportRunning();
-    registerConsoleHandler();
-
-    worker.wait(INFINITE);
-    service.workerEnded(worker.exitCode());
-    worker.close();
+    // Reported stopped when no worker could be started: the dispatcher then
+    // returns and the process ends through the entry point.
+    if (!service.runWorker(processCommandLine, serviceName, serviceArguments)) return;
     logMessage(u"exiting");
     // The process ends here, with exit code 0 and without the runtime's exit
     // processing; the main thread waits in or behind the dispatcher.

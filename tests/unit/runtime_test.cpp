@@ -2,22 +2,71 @@
 // the end states, and the control handler with its one stop line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
+#include "base/tokenize.h"
+#include "launcher/cmdline.h"
 #include "service/commands.h"
 #include "service/runtime.h"
+#include "diag/log.h"
 #include "test_support.h"
 
 using namespace wl;
 using testing_support::clearLog;
 using testing_support::logLines;
+using testing_support::utf8;
 
-TEST(ServiceRuntime, WorkerCommandLineQuotesOnlyElementsWithSpaces) {
-    const std::u16string exe = u"C:\\My Apps\\app.exe";
-    EXPECT_EQ(workerCommandLine({exe}, u"MyService", {u"MyService", u"a", u"b c"}),
+TEST(ServiceRuntime, WorkerCommandLineQuotesWhatTheSplitterWouldCut) {
+    EXPECT_EQ(workerCommandLine({u"C:\\My Apps\\app.exe"}, u"MyService", {u"MyService", u"a", u"b c"}).line,
               u"\"C:\\My Apps\\app.exe\" MyService a \"b c\" __qar_restart");
     // The rest of the process's own command line comes before the start
-    // arguments; a quote inside an element is not escaped.
-    EXPECT_EQ(workerCommandLine({u"C:\\app.exe", u"x", u"say \"hi\""}, u"My Service", {u"My Service"}),
-              u"C:\\app.exe \"My Service\" x \"say \"hi\"\" __qar_restart");
+    // arguments; an element with a double quote goes in single quotes, one
+    // with a single quote or none at all in double quotes.
+    EXPECT_EQ(workerCommandLine({u"C:\\O'Neil\\app.exe", u"x", u"say \"hi\""}, u"My Service",
+                                {u"My Service", u"", u"it's"})
+                  .line,
+              u"\"C:\\O'Neil\\app.exe\" \"My Service\" x 'say \"hi\"' \"\" \"it's\" __qar_restart");
+}
+
+// Every combination of two elements drawn from all texts of up to four
+// characters over a letter, a space and both quotes, in every place of the
+// worker's command line: the worker splits it back into the same elements
+// and takes the worker role; an element with both quotes is refused by name.
+TEST(ServiceRuntime, WorkerCommandLineSplitsBackIntoItsElements) {
+    std::vector<std::u16string> texts{u""};
+    for (std::size_t from = 0; texts.back().size() < 4; ) {
+        const std::size_t to = texts.size();
+        for (std::size_t i = from; i < to; ++i)
+            for (char16_t c : {u'a', u' ', u'\'', u'"'}) texts.push_back(texts[i] + c);
+        from = to;
+    }
+    ASSERT_EQ(texts.size(), 341u);
+    auto writable = [](const std::u16string& t) {
+        return t.find(u'\'') == std::u16string::npos || t.find(u'"') == std::u16string::npos;
+    };
+    std::size_t refused = 0;
+    for (const std::u16string& x : texts) {
+        for (const std::u16string& y : texts) {
+            WorkerCommandLine command = workerCommandLine({u"C:\\" + x, y}, x, {x, y, x});
+            if (!writable(x) || !writable(y)) {
+                ++refused;
+                EXPECT_TRUE(command.line.empty());
+                ASSERT_TRUE(command.unwritable.has_value());
+                EXPECT_EQ(*command.unwritable, writable(x) ? y : u"C:\\" + x);
+                continue;
+            }
+            ASSERT_FALSE(command.unwritable.has_value());
+            std::vector<std::u16string> tokens;
+            splitCommandLine(command.line, tokens);
+            const std::vector<std::u16string> expected{u"C:\\" + x, x, y, y, x, kRestartMarker};
+            ASSERT_EQ(tokens, expected) << utf8(command.line);
+            Dispatch worker = classifyArguments({tokens.begin() + 1, tokens.end()});
+            EXPECT_EQ(worker.role, Role::Worker);
+            EXPECT_EQ(worker.arguments, (std::vector<std::u16string>{x, y, y, x}));
+        }
+    }
+    EXPECT_GT(refused, 0u);
 }
 
 TEST(ServiceRuntime, NameFromTheDispatcher) {
@@ -27,16 +76,34 @@ TEST(ServiceRuntime, NameFromTheDispatcher) {
     EXPECT_EQ(serviceNameFromArguments({std::u16string(6000, u'n')}), u"unknown");
 }
 
-TEST(ServiceRuntime, PriorityOnlyFromAFourByteValue) {
-    EXPECT_EQ(workerPriorityFromValue(std::string("\x00\x40\x00\x00", 4)), 0x4000u);
+TEST(ServiceRuntime, PriorityOnlyAPriorityClassFromAFourByteValue) {
+    auto dword = [](uint32_t v) {
+        return std::string{char(v & 0xFF), char(v >> 8 & 0xFF), char(v >> 16 & 0xFF), char(v >> 24)};
+    };
+    for (uint32_t priorityClass : {0x40u, 0x4000u, 0x20u, 0x8000u, 0x80u, 0x100u}) {
+        clearLog();
+        EXPECT_EQ(workerPriorityFromValue(dword(priorityClass)), priorityClass);
+        EXPECT_EQ(logLines(), (std::vector<std::string>{"using priority " + std::to_string(priorityClass)}));
+    }
+    // Creation flags that are no priority class: suspended, debugged, a new
+    // console, a class with a flag added, none at all.
+    for (uint32_t flags : {0x4u, 0x1u, 0x2u, 0x10u, 0x24u, 0x4004u, 0u, 0xFFFFFFFFu}) {
+        clearLog();
+        EXPECT_EQ(workerPriorityFromValue(dword(flags)), 0x20u) << flags;
+        EXPECT_EQ(logLines(), (std::vector<std::string>{"priority " + std::to_string(int(flags)) +
+                                                        " is not a priority class, using normal priority"}));
+    }
+    clearLog();
     EXPECT_EQ(workerPriorityFromValue(std::string("\x00\x40\x00", 3)), 0x20u);
     EXPECT_EQ(workerPriorityFromValue(std::nullopt), 0x20u);
+    EXPECT_TRUE(logLines().empty());
 }
 
 namespace {
 
 // The handler's side with a channel that can be written once, as a pipe's
-// write end that is closed after the stop line.
+// write end that is closed after the stop line, and a worker whose steps
+// fail on demand.
 class FakeControl final : public ServiceControl {
 public:
     std::vector<ServiceStatusRecord> reports;
@@ -44,6 +111,13 @@ public:
     bool channelOpen = true;
     bool reportFails = false;
     uint32_t error = 0;
+
+    bool pipesFail = false;
+    bool startFails = false;
+    int pipesCreated = 0;
+    std::vector<std::pair<std::u16string, uint32_t>> started;  // command line, priority
+    std::function<void()> whileRunning;                         // what happens during the wait
+    uint32_t exitCode = 0;
 
     bool report() override {
         if (reportFails) {
@@ -56,6 +130,24 @@ public:
     uint32_t lastError() override { return error; }
 
 protected:
+    bool createPipes() override {
+        ++pipesCreated;
+        if (pipesFail) logMessage(u"CreatePipe error 2 (8)");
+        return !pipesFail;
+    }
+    uint32_t workerPriority() override { return 0x4000; }
+    bool startWorker(const std::u16string& commandLine, uint32_t priority) override {
+        if (startFails) {
+            error = 2;
+            return false;
+        }
+        started.emplace_back(commandLine, priority);
+        return true;
+    }
+    uint32_t waitForWorker() override {
+        if (whileRunning) whileRunning();
+        return exitCode;
+    }
     bool writeChannel(std::string_view text) override {
         if (!channelOpen) {
             error = 6;  // the handle is gone
@@ -162,3 +254,68 @@ TEST(ServiceRuntime, EndStates) {
     EXPECT_EQ(control.reports[0].win32ExitCode, 1066u);
     EXPECT_EQ(control.reports[0].serviceSpecificExitCode, 5000u);
 }
+
+// The service process's sequence: with no worker to stop, every failed step
+// ends in stopped with our own exit code, so that no stop can wait for a
+// worker that never comes, even one asked for before the step failed.
+TEST(ServiceRuntime, NoWorkerMeansStoppedWithOurOwnExitCode) {
+    const std::vector<std::u16string> program{u"C:\\app.exe"};
+    struct Case {
+        const char* what;
+        std::vector<std::u16string> arguments;
+        bool pipesFail, startFails;
+        int pipesCreated;
+        std::string logged;
+    };
+    const Case cases[] = {
+        {"argument with both quotes", {u"Svc", u"a'b\"c"}, false, false, 0,
+         "cannot pass a'b\"c to the worker: it holds both kinds of quote"},
+        {"longer than a process can be given", {u"Svc", std::u16string(32738, u'x')}, false, false, 0,
+         "the worker command line has 32767 characters, more than a process can be given"},
+        {"pipes", {u"Svc"}, true, false, 1, "CreatePipe error 2 (8)"},
+        {"start", {u"Svc"}, false, true, 1, "could not start process C:\\app.exe Svc __qar_restart (2)"},
+    };
+    for (const Case& c : cases) {
+        for (bool stopFirst : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (stopFirst ? ", stop asked for first" : ""));
+            FakeControl control;
+            control.pipesFail = c.pipesFail;
+            control.startFails = c.startFails;
+            control.reportRunning();
+            if (stopFirst) control.handleControl(svc::kControlStop);
+            clearLog();
+            EXPECT_FALSE(control.runWorker(program, u"Svc", c.arguments));
+            EXPECT_EQ(control.pipesCreated, c.pipesCreated);
+            EXPECT_TRUE(control.started.empty());
+            const std::vector<std::string> lines = logLines();
+            EXPECT_NE(std::find(lines.begin(), lines.end(), c.logged), lines.end()) << c.logged;
+            const ServiceStatusRecord& last = control.reports.back();
+            EXPECT_EQ(last.currentState, svc::kStopped);
+            EXPECT_EQ(last.win32ExitCode, 1066u);
+            EXPECT_EQ(last.serviceSpecificExitCode, 5000u);
+        }
+    }
+}
+
+TEST(ServiceRuntime, AWorkerRunsUntilItEnds) {
+    FakeControl control;
+    control.reportRunning();
+    control.exitCode = 1;
+    control.whileRunning = [&] {
+        EXPECT_EQ(control.reports.back().currentState, svc::kRunning);
+        control.handleControl(svc::kControlStop);
+    };
+    EXPECT_TRUE(control.runWorker({u"C:\\app.exe", u"x"}, u"Svc", {u"Svc", u"it's"}));
+    // The longest line a process can be given still starts one.
+    FakeControl longest;
+    EXPECT_TRUE(longest.runWorker({u"C:\\app.exe"}, u"Svc", {u"Svc", std::u16string(32737, u'x')}));
+    ASSERT_EQ(longest.started.size(), 1u);
+    EXPECT_EQ(longest.started[0].first.size(), 32766u);
+    EXPECT_EQ(control.started, (std::vector<std::pair<std::u16string, uint32_t>>{
+                                   {u"C:\\app.exe Svc x \"it's\" __qar_restart", 0x4000}}));
+    EXPECT_EQ(control.sent, "0\n");
+    // Stopped after the stop although the worker's exit code was not 0.
+    EXPECT_EQ(control.reports.back().currentState, svc::kStopped);
+    EXPECT_EQ(control.reports.back().win32ExitCode, 0u);
+}
+

@@ -177,6 +177,8 @@ class HostileExecutables(harness.WineCase):
         drive = self.wine.drive_c
         ignored = os.path.relpath(self.dir, drive)
         before = {p: s for p, s in snapshot(drive).items() if not p.startswith(ignored)}
+        # Name files that earlier tests left are theirs: only the mutants' own are removed.
+        earlier_name_files = set(self.temp.glob("vek*.tmp"))
         texts = collections.Counter()
         failures = []
         for label, content in cases:
@@ -187,7 +189,7 @@ class HostileExecutables(harness.WineCase):
             for log in log_files(self.temp):
                 log.unlink()
             # The per-run directory goes, its zero-length name file stays by design.
-            for name_file in self.temp.glob("vek*.tmp"):
+            for name_file in set(self.temp.glob("vek*.tmp")) - earlier_name_files:
                 if name_file.stat().st_size == 0:
                     name_file.unlink()
             after = {p: s for p, s in snapshot(drive).items() if not p.startswith(ignored)}

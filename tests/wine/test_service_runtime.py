@@ -22,6 +22,13 @@ mainClass = "com.example.Main"
 """
 
 
+# Start/stop cycles of the soak.
+SOAK_CYCLES = 100
+# The demo application's first line, and its shutdown hook's.
+HELLO = "demo: hello from Java"
+HOOK = "demo: shutdown hook ran"
+
+
 def events(jre, *kinds):
     return [event for event in jre.jvm_record() if event[0] in kinds]
 
@@ -83,11 +90,42 @@ class Worker(ServiceRuntimeCase):
         self.assertEqual(events(jre, "stopline", "stdin end"), [("stopline", "0"), ("stdin end",)])
 
     def test_priority_from_the_registry(self):
-        self.wine.reg_add(service_helpers.PRIORITY_KEY, "WlPriority", "0x4000", "REG_DWORD")
+        # Both builds read the 32-bit view of the key; the 64-bit one is not looked at.
+        for view, value in (("32", "0x4000"), ("64", "0x8000")):
+            r = self.wine.run_raw(["reg", "add", service_helpers.PRIORITY_KEY, "/v", "WlPriority", "/t", "REG_DWORD",
+                                   "/d", value, "/f", "/reg:" + view])
+            self.assertEqual(r.code, 0, r)
         exe, jre = self.standin_service("WlPriority", "main=stopline")
         self.start(exe)
         self.wait_main(jre)
         self.assertEqual(events(jre, "priority"), [("priority", "4000")], "below normal")
+
+    def test_creation_flags_are_no_priority(self):
+        # CREATE_SUSPENDED as the value (in both views): the worker still
+        # runs, at normal priority.
+        for view in ("32", "64"):
+            r = self.wine.run_raw(["reg", "add", service_helpers.PRIORITY_KEY, "/v", "WlSuspended", "/t", "REG_DWORD",
+                                   "/d", "0x4", "/f", "/reg:" + view])
+            self.assertEqual(r.code, 0, r)
+        exe, jre = self.standin_service("WlSuspended", "main=stopline")
+        self.start(exe)
+        self.wait_main(jre)
+        self.assertEqual(events(jre, "priority"), [("priority", "20")])
+
+    def test_directory_with_an_apostrophe(self):
+        # Start arguments through sc, which passes them as they are: one with
+        # a single quote, one with double quotes and a space.
+        directory = self.wine.workdir("O'Neil")
+        exe, jre = self.standin_service("WlApostrophe", "main=stopline", directory=directory)
+        r = sc(self.wine, "start", "WlApostrophe", "it's", 'say "hi"')
+        self.assertEqual(r.code, 0, r)
+        self.wait_main(jre)
+        self.assertEqual(events(jre, "commandLine"),
+                         [("commandLine", '"%s" WlApostrophe "it\'s" \'say "hi"\' __qar_restart' % self.wine.to_windows(exe))])
+        r = self.wine.run(exe, "/stop", timeout=120)
+        self.assertEqual((r.code, r.stdout), (0, "Stopping service 'WlApostrophe'.\r\nService stopped\r\n"))
+        self.assertEqual(query(self.wine, "WlApostrophe"), ("STOPPED", 0, 0))
+        self.assertEqual(events(jre, "stopline", "stdin end"), [("stopline", "0"), ("stdin end",)])
 
     def test_outcomes(self):
         # (stand-in, stop requested, state and exit codes the manager ends with)
@@ -116,17 +154,20 @@ class Worker(ServiceRuntimeCase):
                 self.wait_status(name, end, timeout=5)
 
     def test_worker_that_cannot_start(self):
-        # An image path without quotes whose directory has a single quote:
-        # the manager starts the executable, but the command line split as
-        # always (a single quote quotes) names no program for the worker.
-        directory = self.wine.workdir("it's")
-        exe = self.wine.pack(directory, STANDIN.format(name="WlNoWorker"))
-        r = sc(self.wine, "create", "WlNoWorker", "binpath=", self.wine.to_windows(exe))
+        # No worker is started for a start argument that its command line
+        # cannot carry (both kinds of quote), nor for a command line longer
+        # than a process can be given (a long image path, then a long start
+        # argument); the service is reported stopped with our own code.
+        exe, jre = self.standin_service("WlNoWorker", "main=stopline")
+        long_exe = self.wine.pack(self.wine.workdir("WlNoWorkerLong"), STANDIN.format(name="WlNoWorkerLong"))
+        r = sc(self.wine, "create", "WlNoWorkerLong", "binpath=", '"%s" %s' % (self.wine.to_windows(long_exe), "p" * 30000))
         self.assertEqual(r.code, 0, r)
-        self.addCleanup(self.remove, "WlNoWorker")
-        self.start(exe, "WlNoWorker")
-        self.wait_status("WlNoWorker", ("STOPPED", 1066, 5000))
-
+        self.addCleanup(self.remove, "WlNoWorkerLong")
+        for name, argument in (("WlNoWorker", "a'b\"c"), ("WlNoWorkerLong", "q" * 3000)):
+            with self.subTest(name=name):
+                self.assertEqual(sc(self.wine, "start", name, argument).code, 0)
+                self.wait_status(name, ("STOPPED", 1066, 5000))
+        self.assertEqual(events(jre, "main"), [], "no worker ran")
 
 class RealJava(ServiceRuntimeCase):
     """The demo application (demo/) through the bridge runtime."""
@@ -165,30 +206,51 @@ class RealJava(ServiceRuntimeCase):
         r = self.command("/stop")
         self.assertEqual((r.code, r.stdout), (0, "Stopping service 'WinlaunchDemo'.\r\nService stopped\r\n"))
         self.assertTrue(marker.exists(), "the shutdown hook ran")
-        self.assertIn("demo: shutdown hook ran", output.read_text())
+        self.assertIn(HOOK, output.read_text())
         self.assertEqual(query(self.wine, self.NAME), ("STOPPED", 0, 0))
         self.assertEqual(self.left_behind(), [])
         [run] = self.per_run_directories()
         self.assertFalse(self.wine.to_unix(run).exists(), "the per-run directory is removed")
 
     def test_soak(self):
-        cycles = 100
+        # Every cycle waits until its application runs, stops it, and sees its
+        # shutdown hook: the application (which as a service works until it is
+        # stopped) ran until the stop line reached it, and no cycle ended it
+        # any other way.
+        # The demo's output rolls at each start, so each cycle's lines are
+        # read from a file of its own: the earlier ones are removed first.
+        output = self.dir / "demo-out.log"
+        marker = self.dir / "demo-stopped.txt"
+
+        def ends():
+            """The hello and shutdown-hook lines of this cycle's output, in order."""
+            text = output.read_text() if output.exists() else ""
+            return [HELLO if HELLO in line else HOOK for line in text.splitlines() if HELLO in line or HOOK in line]
+
         before = set(self.temp.iterdir())
         started = time.time()
-        for cycle in range(cycles):
+        for cycle in range(SOAK_CYCLES):
+            marker.unlink(missing_ok=True)
+            for old in self.dir.glob("demo-out*.log"):
+                old.unlink()
             self.assertEqual(self.command("/start").code, 0, f"cycle {cycle}")
+            self.assertTrue(wait_for(lambda: HELLO in ends(), timeout=60, step=0.05),
+                            f"cycle {cycle}: the application never ran")
             r = self.command("/stop")
             self.assertEqual(r.stdout, "Stopping service 'WinlaunchDemo'.\r\nService stopped\r\n", f"cycle {cycle}")
+            self.assertTrue(marker.exists(), f"cycle {cycle}: the shutdown hook did not run")
+            # One hello, then the shutdown hook: nothing ended it before the stop.
+            self.assertEqual(ends(), [HELLO, HOOK], f"cycle {cycle}")
         elapsed = time.time() - started
         self.assertEqual(query(self.wine, self.NAME), ("STOPPED", 0, 0))
         self.assertTrue(wait_for(lambda: not self.left_behind(), timeout=15), self.left_behind())
         runs = self.per_run_directories()
-        self.assertEqual(len(runs), cycles, "every cycle ran the application")
+        self.assertEqual(len(runs), SOAK_CYCLES, "one JVM per cycle")
         self.assertEqual([run for run in runs if self.wine.to_unix(run).exists()], [])
         self.assertEqual(self.wine.to_unix(runs[0]).parent, self.temp)
         self.assertEqual([p.name for p in set(self.temp.iterdir()) - before
                           if p.match("vek*_dir*") or p.match("wlbridge-*")], [], "nothing of the runs is left")
-        print(f"\n  {cycles} start/stop cycles in {elapsed:.0f} s", end=" ")
+        print(f"\n  {SOAK_CYCLES} start/stop cycles in {elapsed:.0f} s", end=" ")
 
 
 if __name__ == "__main__":
