@@ -38,16 +38,18 @@ std::u16string withoutLast(const std::u16string& text, std::size_t count) {
 
 }  // namespace
 
+// A small file gets a buffer of its size (4 KiB at least, for a source that
+// does not know its size): most options files are a few lines long.
 OptionsFileReader::OptionsFileReader(ByteSource& source)
-    : source_(source), chunk_(new char[kOptionsFileChunkSize]) {
-    raw_.reserve(kOptionsFileLineLimit);
-}
+    : source_(source),
+      chunkSize_(std::size_t(std::clamp<uint64_t>(source.size(), 4096, kOptionsFileChunkSize))),
+      chunk_(new char[chunkSize_]) {}
 
 bool OptionsFileReader::fill() {
     if (ended_) return false;
     at_ = end_ = 0;
     uint32_t got = 0;
-    if (!source_.read(chunk_.get(), uint32_t(kOptionsFileChunkSize), got)) failed_ = true;
+    if (!source_.read(chunk_.get(), uint32_t(chunkSize_), got)) failed_ = true;
     if (failed_ || got == 0) {
         ended_ = true;
         return false;

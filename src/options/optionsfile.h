@@ -85,7 +85,7 @@ constexpr std::size_t kMaxIncludeDepth = 16;
 constexpr std::size_t kMaxIncludedFiles = 256;
 // The longest line an options file holds; a longer one is read as several.
 constexpr std::size_t kOptionsFileLineLimit = 29999;
-// Options files are read in pieces of this size, whatever their size.
+// Options files are read in pieces of at most this size, whatever their size.
 constexpr std::size_t kOptionsFileChunkSize = 64 * 1024;
 // What the lines of all options files of one assembly may add, each line
 // counted with its expanded length plus kOptionsFileLineCost: a file that is
@@ -114,6 +114,7 @@ private:
     bool fill();
 
     ByteSource& source_;
+    std::size_t chunkSize_;
     std::unique_ptr<char[]> chunk_;
     std::size_t at_ = 0, end_ = 0;
     bool ended_ = false, failed_ = false;
