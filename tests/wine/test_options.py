@@ -204,7 +204,7 @@ class LargeIncludedFile(harness.WineCase):
 
         _, base_time, _ = self.run_app(base)
         r, app_time, record = self.run_app(app)
-        print(f"  time to run: {base_time:.1f} s without the file, {app_time:.1f} s with it")
+        print(f"  time to run: {base_time:.2f} s without the file, {app_time:.2f} s with it")
         self.assertEqual(r.code, 0, r.stderr)
         options = [f[1] for f in record if f[0] == "option"]
         self.assertEqual([o for o in options if o in ("-Dbefore=1", "-Dafter=2", "-Xss2m")],
