@@ -1,7 +1,8 @@
 // The least a console program costs to start, for the benchmarks
 // (tests/bench): built with the launcher's own flags and toolchain, it prints
 // one line and ends. With the argument "peak" it prints its peak working set
-// in bytes instead, read the way the stand-in jvm.dll reads the launcher's.
+// in bytes instead, read the way the stand-in jvm.dll reads the launcher's;
+// with "acp" the ANSI code page Windows reports (the Wine tests' locales).
 #include <windows.h>
 #include <psapi.h>
 
@@ -14,6 +15,10 @@ int main(int argc, char** argv) {
         counters.cb = sizeof counters;
         if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 1;
         std::printf("%llu\n", static_cast<unsigned long long>(counters.PeakWorkingSetSize));
+        return 0;
+    }
+    if (argc > 1 && std::strcmp(argv[1], "acp") == 0) {
+        std::printf("%u\n", GetACP());
         return 0;
     }
     std::puts("hello");

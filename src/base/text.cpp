@@ -27,6 +27,31 @@ std::u16string widenBytes(std::string_view bytes) {
     return out;
 }
 
+namespace {
+
+std::string narrowBytes(std::u16string_view text, bool* lossy) {
+    std::string out;
+    out.reserve(text.size());
+    bool lost = false;
+    for (char16_t c : text) {
+        lost = lost || c > 0xFF;
+        out.push_back(c > 0xFF ? '?' : char(c));
+    }
+    if (lossy) *lossy = lost;
+    return out;
+}
+
+}  // namespace
+
+const NarrowCodec kByteCodec{widenBytes, narrowBytes};
+
+std::optional<std::u16string> exactWideForm(std::string_view bytes, const NarrowCodec& codec) {
+    std::u16string wide = codec.widen(bytes);
+    bool lossy = false;
+    if (codec.narrow(wide, &lossy) != bytes || lossy) return std::nullopt;
+    return wide;
+}
+
 void appendUtf8(std::string& out, uint32_t c) {
     if (c < 0x80) {
         out.push_back(char(c));

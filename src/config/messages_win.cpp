@@ -9,15 +9,17 @@ namespace wl {
 
 void showMessage(const std::u16string& text) {
     // The caption is looked up only for a message box, where it is shown.
-    displayMessage(text, guiMessages ? lookupMessage(cfg::errorCaption) : std::u16string());
+    displayMessage(text, guiMessages ? lookupMessage(cfg::errorCaption, fileApiCodec()) : std::u16string());
 }
 
 void showConfiguredMessage(int32_t id, const std::u16string* argument) {
-    showMessage(substitutePlaceholder(lookupMessage(id), argument));
+    showMessage(substitutePlaceholder(lookupMessage(id, fileApiCodec()), argument));
 }
 
+// A narrow argument is a path or a setting in the code page, shown to the
+// user: widened through the code page, so that it reads as it was written.
 void showConfiguredMessage(int32_t id, const std::string& narrowArgument) {
-    std::u16string wide = fitToCapacity(widenBytes(narrowArgument), kBufferSize);
+    std::u16string wide = fitToCapacity(fileApiCodec().widen(narrowArgument), kBufferSize);
     showConfiguredMessage(id, &wide);
 }
 

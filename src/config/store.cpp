@@ -69,9 +69,9 @@ std::u16string getMessage(int32_t id, std::size_t capacity) {
     return fitToCapacity(it->second, capacity);
 }
 
-std::u16string lookupMessage(int32_t id) {
+std::u16string lookupMessage(int32_t id, const NarrowCodec& codec) {
     std::u16string text = getMessage(id, kBufferSize);
-    if (text.empty()) text = getConfigWide(id, kBufferSize);
+    if (text.empty()) text = fitToCapacity(codec.widen(getConfigString(id, kBufferSize)), kBufferSize);
     return text;
 }
 

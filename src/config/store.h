@@ -32,8 +32,10 @@ std::string dupConfigString(int32_t id);
 std::u16string getConfigWide(int32_t id, std::size_t capacity);
 // The message text, cut to capacity-1 code units.
 std::u16string getMessage(int32_t id, std::size_t capacity = kBufferSize);
-// The message; when that is empty, the setting of the same id widened.
-std::u16string lookupMessage(int32_t id);
+// The message; when that is empty, the setting of the same id. A setting is
+// text in the code page the packer wrote it in, and a message is shown: it is
+// widened through that code page (the codec), not byte for byte.
+std::u16string lookupMessage(int32_t id, const NarrowCodec& codec);
 
 // The decimal conversion of getConfigInt, on its own.
 int32_t parseDecimalClamped(const std::string& text);

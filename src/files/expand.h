@@ -50,7 +50,9 @@ void expandWithValues(std::string& text, const NarrowExpansionValues& values,
 // Determines the base temporary directory on every call, so it can end the
 // launch when none is usable (message 1015).
 void expandVariables(std::u16string& text, bool narrowForms);
-// The same on a narrow text, always with narrow values.
+// The same on a narrow text, always with narrow values: through the wide form
+// with narrowForms, then narrowed again (characters the code page cannot hold
+// become "?"); on the bytes only when the text has no exact wide form.
 void expandVariablesNarrow(std::string& text);
 
 }  // namespace wl

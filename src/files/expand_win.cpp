@@ -49,6 +49,14 @@ void expandVariables(std::u16string& text, bool narrowForms) {
 }
 
 void expandVariablesNarrow(std::string& text) {
+    // Expanded in the wide form, with the narrow values widened: the names of
+    // ${NAME} are also looked for upper-cased, which, done on bytes, would
+    // change the second byte of a double-byte character.
+    if (std::optional<std::u16string> wide = exactWideForm(text, fileApiCodec())) {
+        expandVariables(*wide, true);
+        text = toNarrowPath(*wide);
+        return;
+    }
     NarrowExpansionValues values;
     values.launcherDir = launcherDirNarrow();
     values.launcherTempDir = launcherTempDir;

@@ -25,9 +25,25 @@ bool isDeviceName(std::string_view component) {
     return false;
 }
 
+// The byte offsets at which the name's separators ("\\" or "/") stand, by
+// characters; by bytes only for a name without an exact wide form.
+std::vector<std::size_t> separatorOffsets(const std::string& name, const NarrowCodec& codec) {
+    std::vector<std::size_t> offsets;
+    std::optional<std::u16string> wide = exactWideForm(name, codec);
+    if (!wide) {
+        for (std::size_t i = 0; i < name.size(); ++i)
+            if (name[i] == '\\' || name[i] == '/') offsets.push_back(i);
+        return offsets;
+    }
+    for (std::size_t i = 0; i < wide->size(); ++i)
+        if ((*wide)[i] == u'\\' || (*wide)[i] == u'/')
+            offsets.push_back(codec.narrow(std::u16string_view(*wide).substr(0, i), nullptr).size());
+    return offsets;
+}
+
 }  // namespace
 
-std::string checkIncludedFileName(const std::string& name) {
+std::string checkIncludedFileName(const std::string& name, const NarrowCodec& codec) {
     if (name.empty()) return "is empty";
     for (unsigned char c : name) {
         if (c < 0x20 || std::string_view("<>\"|?*").find(char(c)) != std::string_view::npos)
@@ -35,10 +51,10 @@ std::string checkIncludedFileName(const std::string& name) {
     }
     if (name.find(':') != std::string::npos) return "names a drive or a stream";
     if (name[0] == '\\' || name[0] == '/') return "is absolute";
+    std::vector<std::size_t> ends = separatorOffsets(name, codec);
+    ends.push_back(name.size());
     std::size_t start = 0;
-    while (start <= name.size()) {
-        std::size_t end = name.find_first_of("\\/", start);
-        if (end == std::string::npos) end = name.size();
+    for (std::size_t end : ends) {
         std::string_view component = std::string_view(name).substr(start, end - start);
         if (component.empty()) return "has an empty path component";
         if (component == "." || component == "..") return "leaves the directory with \"..\" or \".\"";
@@ -67,8 +83,13 @@ std::string includedFileTarget(const std::string& tempDir, const std::string& na
     return tempDir + "\\" + name;
 }
 
-std::string includedFileDirectory(const std::string& tempDir, const std::string& name) {
+std::string includedFileDirectory(const std::string& tempDir, const std::string& name, const NarrowCodec& codec) {
+    std::optional<std::u16string> wide = exactWideForm(name, codec);
     std::size_t slash = name.find('\\');
+    if (wide) {
+        std::size_t at = wide->find(u'\\');
+        slash = at == std::u16string::npos ? std::string::npos : codec.narrow(wide->substr(0, at), nullptr).size();
+    }
     if (slash == std::string::npos) return {};
     return tempDir + "\\" + name.substr(0, slash);
 }
@@ -100,11 +121,12 @@ int copyIncludedContent(ByteSource& source, ByteSink& sink, int64_t size) {
 }
 
 ExtractionOutcome extractRecords(BlockReader& reader, const std::string& tempDir,
-                                 const std::vector<std::string>& names, ExtractionTarget& target) {
+                                 const std::vector<std::string>& names, ExtractionTarget& target,
+                                 const NarrowCodec& codec) {
     ExtractionOutcome outcome;
     for (const std::string& name : names) {
         std::string path = includedFileTarget(tempDir, name);
-        std::string directory = includedFileDirectory(tempDir, name);
+        std::string directory = includedFileDirectory(tempDir, name, codec);
         if (!directory.empty()) {
             logMessage(u"creating directory %S", directory.c_str());
             if (!target.createDirectory(directory)) logError(u"failed to create directory %S", directory.c_str());

@@ -25,17 +25,19 @@ constexpr uint32_t kExtractChunkSize = kBufferSize;
 // inside the per-run directory: no ".." component, no drive or ":", no
 // leading "\" or "/" (which also covers UNC and device prefixes), no device
 // name such as CON, no characters Windows does not allow in names, and no
-// component that Windows would silently change (trailing dot or space).
-std::string checkIncludedFileName(const std::string& name);
+// component that Windows would silently change (trailing dot or space). The
+// name is in the codec's code page, whose double-byte characters may end in
+// the byte of a backslash: components are told apart by characters.
+std::string checkIncludedFileName(const std::string& name, const NarrowCodec& codec);
 
 // The names of the name list in order; consecutive ";" count as one.
 std::vector<std::string> splitIncludedFileNames(const std::string& names);
 
 // "<tempDir>\<name>".
 std::string includedFileTarget(const std::string& tempDir, const std::string& name);
-// The target cut at the name's first backslash: the one directory level that
-// is created; empty when the name has no backslash.
-std::string includedFileDirectory(const std::string& tempDir, const std::string& name);
+// The target cut at the name's first backslash (a character, not a byte): the
+// one directory level that is created; empty when the name has no backslash.
+std::string includedFileDirectory(const std::string& tempDir, const std::string& name, const NarrowCodec& codec);
 
 // Where extracted bytes go: a file, or memory in tests.
 class ByteSink {
@@ -76,7 +78,8 @@ struct ExtractionOutcome {
 // positive size creates the file and copies the content. Stops at the first
 // failure.
 ExtractionOutcome extractRecords(BlockReader& reader, const std::string& tempDir,
-                                 const std::vector<std::string>& names, ExtractionTarget& target);
+                                 const std::vector<std::string>& names, ExtractionTarget& target,
+                                 const NarrowCodec& codec);
 
 // --- Windows side ---
 

@@ -66,7 +66,7 @@ int extractIncludedFiles() {
     // Every name is checked before anything is written: a name that would
     // land outside the per-run directory ends the launch with nothing created.
     for (const std::string& name : names) {
-        std::string problem = checkIncludedFileName(name);
+        std::string problem = checkIncludedFileName(name, fileApiCodec());
         if (!problem.empty()) {
             logError(u"included file name \"%S\" %S; nothing is extracted", name.c_str(), problem.c_str());
             cannotCreate();
@@ -79,7 +79,7 @@ int extractIncludedFiles() {
     BlockReader reader(source);
     reader.seek(int64_t(configBlockEnd));
     FileSystemTarget target;
-    ExtractionOutcome outcome = extractRecords(reader, launcherTempDir, names, target);
+    ExtractionOutcome outcome = extractRecords(reader, launcherTempDir, names, target, fileApiCodec());
     if (outcome.sizeUnreadable) fatalError(reader.failure());
     if (outcome.cannotCreate) cannotCreate();
     if (outcome.code != 0) return outcome.code;

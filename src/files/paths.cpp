@@ -46,7 +46,17 @@ template <class S> S directoryPart(const S& name) {
 }  // namespace
 
 void collapseBackslashes(std::u16string& path) { collapse(path); }
-void collapseBackslashesBytes(std::string& path) { collapse(path); }
+
+void collapseBackslashes(std::string& path, const NarrowCodec& codec) {
+    std::optional<std::u16string> wide = exactWideForm(path, codec);
+    if (!wide) return;
+    const std::size_t before = wide->size();
+    collapse(*wide);
+    if (wide->size() == before) return;
+    bool lossy = false;
+    std::string collapsed = codec.narrow(*wide, &lossy);
+    if (!lossy) path = std::move(collapsed);
+}
 
 bool isRelativePath(const std::u16string& path) { return relative(path); }
 bool isRelativePath(const std::string& path) { return relative(path); }
@@ -68,14 +78,27 @@ std::u16string composeResolvedPath(const std::u16string& path, const std::u16str
     return out;
 }
 
-std::string composeResolvedPath(const std::string& path, const std::string& baseDir) {
+std::string composeResolvedPath(const std::string& path, const std::string& baseDir, const NarrowCodec& codec) {
     std::string out = isRelativePath(path) ? baseDir + path : path;
-    collapseBackslashesBytes(out);
+    collapseBackslashes(out, codec);
     return out;
 }
 
 std::u16string directoryOf(const std::u16string& fullName) { return directoryPart(fullName); }
-std::string directoryOf(const std::string& fullName) { return directoryPart(fullName); }
+
+std::string directoryOf(const std::string& fullName, const NarrowCodec& codec) {
+    std::optional<std::u16string> wide = exactWideForm(fullName, codec);
+    if (!wide) return directoryPart(fullName);
+    // The code pages are stateless: the narrow form of the wide directory is
+    // a prefix of the name's bytes.
+    return fullName.substr(0, codec.narrow(directoryPart(*wide), nullptr).size());
+}
+
+bool endsWithBackslash(const std::string& path, const NarrowCodec& codec) {
+    if (path.empty() || path.back() != '\\') return false;
+    std::optional<std::u16string> wide = exactWideForm(path, codec);
+    return !wide || wide->back() == u'\\';
+}
 
 std::string chooseNarrowModulePath(const std::function<NarrowCandidate()>& longForm,
                                    const std::function<NarrowCandidate()>& shortForm,

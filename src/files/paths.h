@@ -8,13 +8,18 @@
 #include <optional>
 #include <string>
 
+#include "base/text.h"
+
 namespace wl {
 
 // --- Portable decisions ---
 
 // Shrinks every run of backslashes to one, except a leading pair (UNC).
 void collapseBackslashes(std::u16string& path);
-void collapseBackslashesBytes(std::string& path);  // the same on bytes
+// The same on a narrow path, worked on in its wide form through the codec; the
+// result is copied over the path only when it converts back without loss. A
+// path without an exact wide form is left as it is.
+void collapseBackslashes(std::string& path, const NarrowCodec& codec);
 
 // Absolute means "X:\..." or "\\..." (after one optional leading quote);
 // everything else, including "C:/x", "C:x" and "\x", is relative.
@@ -34,12 +39,17 @@ void lowercaseAscii(std::u16string& path);
 // A relative path is put behind baseDir; the result has its backslash runs
 // collapsed. An empty path therefore yields baseDir itself.
 std::u16string composeResolvedPath(const std::u16string& path, const std::u16string& baseDir);
-std::string composeResolvedPath(const std::string& path, const std::string& baseDir);
+std::string composeResolvedPath(const std::string& path, const std::string& baseDir, const NarrowCodec& codec);
 
 // The directory part of a full file name, up to and including its last "\" or
-// "/"; empty when there is none.
+// "/"; empty when there is none. A narrow name is scanned in its wide form
+// (by bytes only when it has no exact one, as nothing tells its characters).
 std::u16string directoryOf(const std::u16string& fullName);
-std::string directoryOf(const std::string& fullName);
+std::string directoryOf(const std::string& fullName, const NarrowCodec& codec);
+
+// Whether a narrow path's last character is a backslash (not merely its last
+// byte, which may end a double-byte character).
+bool endsWithBackslash(const std::string& path, const NarrowCodec& codec);
 
 // A narrow candidate for the executable's path: the text, or nothing when it
 // could not be had, and whether its conversion lost characters.

@@ -13,8 +13,6 @@
 namespace wl {
 namespace {
 
-UINT fileApiCodePage() { return AreFileApisANSI() ? CP_ACP : CP_OEMCP; }
-
 struct ModulePaths {
     std::u16string wide;
     std::string narrow;
@@ -68,7 +66,7 @@ void computeModulePaths() {
             return std::string(shortName, s);
         });
     collapseBackslashes(p.wide);
-    collapseBackslashesBytes(p.narrow);
+    collapseBackslashes(p.narrow, fileApiCodec());
     logMessage(u"narrow module path %S", p.narrow.c_str());
 }
 
@@ -100,42 +98,9 @@ void computeLauncherDirs() {
 
 }  // namespace
 
-std::string toNarrowPath(const std::u16string& path, bool* lossy) {
-    if (lossy) *lossy = false;
-    if (path.empty()) return {};
-    UINT codePage = fileApiCodePage();
-    DWORD flags = WC_NO_BEST_FIT_CHARS;
-    const char* defaultChar = "?";
-    int size = WideCharToMultiByte(codePage, flags, W(path), int(path.size()), nullptr, 0, defaultChar, nullptr);
-    if (size == 0 && GetLastError() == ERROR_INVALID_FLAGS) {
-        flags = 0;
-        defaultChar = nullptr;
-        size = WideCharToMultiByte(codePage, flags, W(path), int(path.size()), nullptr, 0, nullptr, nullptr);
-    }
-    if (size <= 0) {
-        if (lossy) *lossy = true;
-        return {};
-    }
-    std::string out(std::size_t(size), '\0');
-    BOOL usedDefault = FALSE;
-    // UTF-8 and other code pages without a default character reject the flag.
-    bool canReport = codePage != CP_UTF8 && codePage != CP_UTF7;
-    int n = WideCharToMultiByte(codePage, flags, W(path), int(path.size()), out.data(), size, defaultChar,
-                                canReport ? &usedDefault : nullptr);
-    out.resize(n > 0 ? std::size_t(n) : 0);
-    if (lossy && usedDefault) *lossy = true;
-    return out;
-}
+std::string toNarrowPath(const std::u16string& path, bool* lossy) { return fileApiCodec().narrow(path, lossy); }
 
-std::u16string fromNarrowPath(const std::string& path) {
-    if (path.empty()) return {};
-    UINT codePage = fileApiCodePage();
-    int size = MultiByteToWideChar(codePage, 0, path.data(), int(path.size()), nullptr, 0);
-    if (size <= 0) return widenBytes(path);
-    std::u16string out(std::size_t(size), u'\0');
-    MultiByteToWideChar(codePage, 0, path.data(), int(path.size()), W(out.data()), size);
-    return out;
-}
+std::u16string fromNarrowPath(const std::string& path) { return fileApiCodec().widen(path); }
 
 const std::u16string& modulePathWide() {
     computeModulePaths();

@@ -3,6 +3,7 @@
 #include "base/format.h"
 #include "base/text.h"
 #include "diag/log.h"
+#include "files/paths.h"
 
 namespace wl {
 namespace {
@@ -82,9 +83,9 @@ std::u16string probeDirectoryName(const std::u16string& candidate, uint32_t proc
     return formatWide(u"%s\\vektw%u%d", candidate.c_str(), unsigned(processId), random);
 }
 
-std::string fallbackTempFileName(const std::string& directory, int random) {
+std::string fallbackTempFileName(const std::string& directory, int random, const NarrowCodec& codec) {
     std::string name = directory;
-    if (name.empty() || (name.back() != '\\' && name.back() != '/')) name += '\\';
+    if (name.empty() || (name.back() != '/' && !endsWithBackslash(name, codec))) name += '\\';
     return name + "vek" + std::to_string(random);
 }
 
@@ -108,7 +109,7 @@ std::optional<std::string> createLauncherTempDirWith(
 void emptyDirectoryWith(const std::string& path, bool recurse, const DirectoryOps& ops) {
     if (path.empty() || path[0] == '.') return;
     logMessage(u"emptying %S", path.c_str());
-    std::string base = path.back() == '\\' ? path : path + "\\";
+    std::string base = endsWithBackslash(path, *ops.codec) ? path : path + "\\";
     for (const DirectoryEntry& entry : ops.list(base + "*.*")) {
         if (entry.name == "." || entry.name == "..") continue;
         std::string full = base + entry.name;

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text.h"
+
 namespace wl {
 
 // --- Portable decisions ---
@@ -67,7 +69,7 @@ std::string probeDirectoryName(const std::string& candidate, uint32_t processId,
 std::u16string probeDirectoryName(const std::u16string& candidate, uint32_t processId, int random);
 
 // "<dir>[\]vek<r>": the file name used when the system cannot make one.
-std::string fallbackTempFileName(const std::string& directory, int random);
+std::string fallbackTempFileName(const std::string& directory, int random, const NarrowCodec& codec);
 
 // "<tempFile>_dir<seconds>", the seconds on their low 32 bits.
 std::string launcherTempDirName(const std::string& tempFile, int64_t secondsSince1970);
@@ -88,6 +90,8 @@ struct DirectoryOps {
     std::function<std::vector<DirectoryEntry>(const std::string& pattern)> list;  // "." and ".." included
     std::function<void(const std::string&)> removeDirectory;
     std::function<void(const std::string&)> deleteFile;
+    // The code page of the paths; the Windows side gives the file functions'.
+    const NarrowCodec* codec = &kByteCodec;
 };
 
 // Deletes the files of a directory; each subdirectory is removed, and with

@@ -252,7 +252,7 @@ std::string makeTempFileName() {
         result = name;
     } else {
         logMessage(u"GetTempFileName failed (last error %d)", int(GetLastError()));
-        result = fallbackTempFileName(directory, probeRandom());
+        result = fallbackTempFileName(directory, probeRandom(), fileApiCodec());
     }
     logMessage(u"tempFile is %S", result.c_str());
     return result;
@@ -302,11 +302,11 @@ void removeEntry(const std::string& path) {
     FileHandle entry(CreateFileA(path.c_str(), DELETE, kShareAll, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!entry) return;
-    const std::size_t slash = path.find_last_of('\\');
+    const std::string parent = directoryOf(path, fileApiCodec());
     std::optional<std::u16string> directoryFinal;
-    if (slash != std::string::npos) {
-        FileHandle directory(CreateFileA(path.substr(0, slash).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
-                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!parent.empty()) {
+        FileHandle directory(CreateFileA(parent.substr(0, parent.size() - 1).c_str(), 0, kShareAll, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         if (directory) directoryFinal = finalPath(directory.get());
     }
     // Without the directory's final path nothing can be compared, and the
@@ -323,7 +323,7 @@ void removeEntry(const std::string& path) {
 }
 
 const DirectoryOps& directoryOps() {
-    static const DirectoryOps ops{listDirectory, removeEntry, removeEntry};
+    static const DirectoryOps ops{listDirectory, removeEntry, removeEntry, &fileApiCodec()};
     return ops;
 }
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/text.h"
+
 namespace wl {
 
 // Registry key (HKCU) whose values map instance keys to process ids.
@@ -13,9 +15,9 @@ inline constexpr char kInstancePidKey[] = "SOFTWARE\\tarnwell\\vennic\\pids\\";
 
 // --- Portable decisions ---
 
-// "Global\" or "Local\", then the instance key with every backslash and space
-// turned into "_".
-std::string instanceNameFor(const std::string& instanceKey, bool global);
+// "Global\" or "Local\", then the instance key (in the codec's code page) with
+// every backslash and space turned into "_".
+std::string instanceNameFor(const std::string& instanceKey, bool global, const NarrowCodec& codec);
 
 // The name with the claimed number appended, used when single-instance mode is off.
 std::string numberedInstanceName(const std::string& name, uint32_t number);

@@ -149,13 +149,13 @@ std::string instanceKey() {
     bool lossy = false;
     std::string lowered = toNarrowPath(wide, &lossy);
     if (!lossy) full = lowered;
-    collapseBackslashesBytes(full);
+    collapseBackslashes(full, fileApiCodec());
     return full;
 }
 
 void enforceSingleInstance() {
     std::string key = instanceKey();
-    instanceName = instanceNameFor(key, getConfigInt(cfg::globalInstanceLock) != 0);
+    instanceName = instanceNameFor(key, getConfigInt(cfg::globalInstanceLock) != 0, fileApiCodec());
 
     if (getConfigInt(cfg::singleInstance) == 0) {
         // Every running copy claims the first free number; the handle stays open.

@@ -30,8 +30,8 @@ std::string jvmHomeFor(const std::string& javaExe) {
     return (javaExe.size() > name ? javaExe.substr(0, javaExe.size() - name) : std::string()) + "..";
 }
 
-std::string privateJreJavaExe(const std::string& javaExe) {
-    return directoryOf(javaExe) + "..\\jre\\bin\\java.exe";
+std::string privateJreJavaExe(const std::string& javaExe, const NarrowCodec& codec) {
+    return directoryOf(javaExe, codec) + "..\\jre\\bin\\java.exe";
 }
 
 bool needsUcrtPreload(uint32_t major, uint32_t minor) { return major < 6 || (major == 6 && minor < 4); }

@@ -33,7 +33,7 @@ std::string binDirectoryOf(const std::string& javaExe);
 std::string jvmHomeFor(const std::string& javaExe);
 
 // The private JRE of an older JDK, next to the java.exe: ...\bin\..\jre\bin\java.exe.
-std::string privateJreJavaExe(const std::string& javaExe);
+std::string privateJreJavaExe(const std::string& javaExe, const NarrowCodec& codec);
 
 // Whether ucrtbase.dll must be loaded from the runtime before its jvm.dll:
 // only on Windows versions before 6.4 (Windows 10), which lack a system copy.

@@ -130,7 +130,7 @@ bool lookupCreateJavaVm(HMODULE handle) {
 LibraryHandle loadJvm(const std::string& javaExe) {
     logMessage(u"Trying to load JVM-DLL from %S", javaExe.c_str());
     if (HMODULE handle = loadJvmFromBin(javaExe)) return handle;
-    return loadJvmFromBin(privateJreJavaExe(javaExe));
+    return loadJvmFromBin(privateJreJavaExe(javaExe, fileApiCodec()));
 }
 
 bool LoadDLL(PrepareJre prepare) {

@@ -3,13 +3,14 @@
 #include <algorithm>
 
 #include "base/text.h"
+#include "files/paths.h"
 
 namespace wl {
 namespace {
 
 // dir + "\" + name, without doubling a backslash the directory ends in.
-std::string joinPath(const std::string& dir, const char* name) {
-    if (!dir.empty() && dir.back() == '\\') return dir + name;
+std::string joinPath(const std::string& dir, const char* name, const NarrowCodec& codec) {
+    if (endsWithBackslash(dir, codec)) return dir + name;
     return dir + "\\" + name;
 }
 
@@ -31,10 +32,10 @@ bool triedInRelativePass(const SearchEntry& entry) {
 }
 
 bool javaExeForHome(std::string& javaExe, const std::string& home, bool requireJdk,
-                    const std::function<bool(const std::string&)>& exists) {
-    javaExe = joinPath(home, "jre\\bin\\java.exe");
-    if (requireJdk) return exists(joinPath(home, "lib\\tools.jar"));
-    if (!exists(javaExe)) javaExe = joinPath(home, "bin\\java.exe");
+                    const std::function<bool(const std::string&)>& exists, const NarrowCodec& codec) {
+    javaExe = joinPath(home, "jre\\bin\\java.exe", codec);
+    if (requireJdk) return exists(joinPath(home, "lib\\tools.jar", codec));
+    if (!exists(javaExe)) javaExe = joinPath(home, "bin\\java.exe", codec);
     return true;
 }
 

@@ -55,9 +55,10 @@ bool triedInRelativePass(const SearchEntry& entry);
 
 // The java.exe of a home directory: home\jre\bin\java.exe when it exists, else
 // home\bin\java.exe (whose existence is checked later). With requireJdk the
-// jre\bin path stays and only a home with lib\tools.jar qualifies.
+// jre\bin path stays and only a home with lib\tools.jar qualifies. The home is
+// in the codec's code page.
 bool javaExeForHome(std::string& javaExe, const std::string& home, bool requireJdk,
-                    const std::function<bool(const std::string&)>& exists);
+                    const std::function<bool(const std::string&)>& exists, const NarrowCodec& codec);
 
 // The subkey names of a JavaSoft key to try, in order: those within the range
 // (lenient), sorted byte-wise and walked from the last. The order is textual:

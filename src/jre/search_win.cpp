@@ -23,7 +23,8 @@ constexpr char kLocatedJvmsKey[] = "SOFTWARE\\tarnwell\\vennic\\locatedjvms\\";
 bool requireJdk() { return getConfigInt(cfg::requireJdk) != 0; }
 
 bool homeJavaExe(std::string& javaExe, const std::string& home) {
-    return javaExeForHome(javaExe, home, requireJdk(), [](const std::string& path) { return pathExists(path); });
+    return javaExeForHome(
+        javaExe, home, requireJdk(), [](const std::string& path) { return pathExists(path); }, fileApiCodec());
 }
 
 // A string value of a key below root; nothing when the key or the value is
@@ -76,7 +77,7 @@ bool readLocationFile(std::string& line, const char16_t* name) {
 bool checkJreDirectory(std::string& javaExe, std::string& version, const std::string& directory,
                        const VersionBounds& bounds, bool allowBeta, bool force, PrepareJre prepare) {
     std::string home = fullJavaPath(directory);
-    if (home.size() > 3 && home.back() == '\\') home.pop_back();
+    if (home.size() > 3 && endsWithBackslash(home, fileApiCodec())) home.pop_back();
     prepare(home);
     bool ok = homeJavaExe(javaExe, home) && checkJavaExe(javaExe, version, bounds, allowBeta);
     return ok || force;

@@ -1,5 +1,7 @@
 #include "jre/version.h"
 
+#include <algorithm>
+
 #include "base/little_endian.h"
 #include "config/entries.h"
 #include "config/store.h"
@@ -50,10 +52,15 @@ bool isNewerVersion(std::string_view x, std::string_view y) {
     return false;
 }
 
-std::string versionCacheKey(std::string_view javaExePath) {
+std::string versionCacheKey(const std::string& javaExePath, const NarrowCodec& codec) {
     std::string key = "SOFTWARE\\tarnwell\\vennic\\jvms\\";
-    for (char c : javaExePath) key.push_back(c == '\\' ? '/' : c);
-    return key;
+    std::optional<std::u16string> wide = exactWideForm(javaExePath, codec);
+    if (!wide) {
+        for (char c : javaExePath) key.push_back(c == '\\' ? '/' : c);
+        return key;
+    }
+    std::replace(wide->begin(), wide->end(), u'\\', u'/');
+    return key + codec.narrow(*wide, nullptr);
 }
 
 std::string fileTimeBytes(int64_t lastWriteTime) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/text.h"
 #include "base/version_list.h"
 
 namespace wl {
@@ -44,8 +45,10 @@ bool versionAccepted(std::string_view text, const VersionBounds& bounds, bool al
 bool isNewerVersion(std::string_view x, std::string_view y);
 
 // The registry key of a java.exe in the per-user version cache: the path with
-// every backslash written as "/", so that it is one key name.
-std::string versionCacheKey(std::string_view javaExePath);
+// every backslash written as "/", so that it is one key name. The path is in
+// the codec's code page, where a double-byte character may end in the byte of
+// a backslash: only backslash characters are written as "/".
+std::string versionCacheKey(const std::string& javaExePath, const NarrowCodec& codec);
 
 // The version marking a java.exe whose "-version" run failed: always a miss.
 inline constexpr char kFailedProbeVersion[] = "1.0.0";

@@ -45,8 +45,7 @@ std::optional<std::string> queryValue(HKEY key, const char* name, DWORD capacity
 }  // namespace
 
 std::string fullJavaPath(const std::string& path) {
-    std::string resolved = isRelativePath(path) ? launcherDirNarrow() + path : path;
-    collapseBackslashesBytes(resolved);
+    std::string resolved = composeResolvedPath(path, launcherDirNarrow(), fileApiCodec());
     std::string full(kBufferSize, '\0');
     DWORD n = GetFullPathNameA(resolved.c_str(), DWORD(full.size()), full.data(), nullptr);
     if (n >= full.size()) {
@@ -62,13 +61,13 @@ std::string fullJavaPath(const std::string& path) {
     bool lossy = false;
     std::string lowered = toNarrowPath(wide, &lossy);
     if (!lossy && !lowered.empty()) full = lowered;
-    collapseBackslashesBytes(full);
+    collapseBackslashes(full, fileApiCodec());
     return full;
 }
 
 bool readVersionCache(const std::string& path, int64_t lastWriteTime, std::string& version) {
     RegistryKey key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, versionCacheKey(path).c_str(), 0, KEY_READ, key.receive()) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, versionCacheKey(path, fileApiCodec()).c_str(), 0, KEY_READ, key.receive()) != ERROR_SUCCESS)
         return false;
     // A few bytes more than the 8 expected, so that a longer value is seen as such.
     std::optional<std::string> time = queryValue(key.get(), "LastWriteTime", 16);
@@ -85,7 +84,7 @@ bool readVersionCache(const std::string& path, int64_t lastWriteTime, std::strin
 
 void writeVersionCache(const std::string& path, int64_t lastWriteTime, const std::string& version) {
     RegistryKey key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, versionCacheKey(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, versionCacheKey(path, fileApiCodec()).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_ALL_ACCESS, nullptr, key.receive(), nullptr) != ERROR_SUCCESS)
         return;
     std::string time = fileTimeBytes(lastWriteTime);

@@ -60,9 +60,11 @@ void clearPendingException(JNIEnv* env) {
 }
 
 // The splash-screen texts, handed to the Java side; nothing here stops the
-// launch. The texts are settings widened as every setting is, and passed as
-// UTF-16, so that no code-page byte reaches the JVM as malformed UTF-8.
-void passSplashSettings(JNIEnv* env) {
+// launch. The texts are shown: they are widened through the code page of the
+// settings (byte for byte, 0x97 in 1252 would be a C1 control instead of the
+// em dash), and passed as UTF-16, so that no code-page byte reaches the JVM as
+// malformed UTF-8.
+void passSplashSettings(JNIEnv* env, const JavaVmPlatform& platform) {
     LocalRef<jclass> splash(env, env->FindClass(java::kSplashClass));
     if (!splash) {
         clearPendingException(env);
@@ -75,7 +77,7 @@ void passSplashSettings(JNIEnv* env) {
         logError(u"could not find method for splash properties");
         return;
     }
-    auto text = [env](int32_t id) { return newString(env, getConfigWide(id, 2000)); };
+    auto text = [&](int32_t id) { return newString(env, platform.widenText(getConfigString(id, 2000))); };
     LocalRef<jstring> text1(env, text(cfg::splashLine1Text));
     LocalRef<jstring> colour1(env, text(cfg::splashLine1Colour));
     LocalRef<jstring> text2(env, text(cfg::splashLine2Text));
@@ -299,7 +301,7 @@ bool createJvmAndRunMain(LaunchRecord& record, const JavaVmPlatform& platform) {
         return false;
     }
     logMessage(u"JVM created");
-    if (getConfigInt(cfg::splashTextSettings) != 0) passSplashSettings(jniEnv);
+    if (getConfigInt(cfg::splashTextSettings) != 0) passSplashSettings(jniEnv, platform);
     loadHelperLibrary(jniEnv, platform);
     setModuleNameProperty(jniEnv, platform);
     if (!invokeLauncherMain(jniEnv, record.arguments, platform)) {

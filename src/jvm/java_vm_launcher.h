@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace wl {
@@ -29,6 +30,9 @@ struct LaunchRecord {
 struct JavaVmPlatform {
     // Expands the launcher's variables in a configured wide value.
     void (*expandVariables)(std::u16string& text);
+    // Widens a configured text shown to the user through the code page the
+    // packer wrote the settings in (the ANSI code page).
+    std::u16string (*widenText)(std::string_view bytes);
     // A path made full against the launcher directory, case kept.
     std::u16string (*fullPath)(const std::u16string& path);
     // The executable's long wide path.

@@ -12,6 +12,8 @@ namespace {
 
 void expandWide(std::u16string& text) { expandVariables(text, false); }
 
+std::u16string widenSetting(std::string_view bytes) { return fileApiCodec().widen(bytes); }
+
 std::u16string fullPathKeepingCase(const std::u16string& path) { return fullPath(path, false, true); }
 
 std::u16string executablePath() { return modulePathWide(); }
@@ -27,8 +29,8 @@ void fatalMessage(int32_t id, const std::u16string* argument) { fatalConfiguredE
 }  // namespace
 
 const JavaVmPlatform& windowsJavaVmPlatform() {
-    static const JavaVmPlatform platform{expandWide,      fullPathKeepingCase, executablePath, installationDir,
-                                         loadLibraryWide, findExport,          fatalMessage};
+    static const JavaVmPlatform platform{expandWide,      widenSetting,  fullPathKeepingCase, executablePath,
+                                         installationDir, loadLibraryWide, findExport,          fatalMessage};
     return platform;
 }
 

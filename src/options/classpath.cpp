@@ -36,7 +36,7 @@ bool addArchivesOfDirectory(OptionInputs& inputs, std::string& target, const std
                             const std::string& ext) {
     if (!inputs.exists(dir)) return false;
     for (const std::string& name : inputs.findFiles(archivePattern(dir, ext)))
-        target += composeResolvedPath(dir + "\\" + name, inputs.launcherDir()) + ";";
+        target += composeResolvedPath(dir + "\\" + name, inputs.launcherDir(), inputs.codec()) + ";";
     return true;
 }
 
@@ -58,7 +58,7 @@ std::optional<PathFailure> addPathEntries(OptionInputs& inputs, int32_t id, std:
             std::string path;
             for (const std::string& part : splitList(argument)) {
                 if (!path.empty()) path += ';';
-                path += composeResolvedPath(part, inputs.launcherDir());
+                path += composeResolvedPath(part, inputs.launcherDir(), inputs.codec());
             }
             if (path.empty()) path = inputs.launcherDir();
             found = inputs.exists(path);
@@ -79,7 +79,7 @@ std::optional<PathFailure> addPathEntries(OptionInputs& inputs, int32_t id, std:
             break;
         }
         case 'S': {
-            std::string dir = composeResolvedPath(argument, inputs.launcherDir());
+            std::string dir = composeResolvedPath(argument, inputs.launcherDir(), inputs.codec());
             if (id == cfg::classPath) {
                 // Every jar archive of the directory before every zip archive.
                 found = addArchivesOfDirectory(inputs, target, dir, "jar");
@@ -102,7 +102,7 @@ std::optional<PathFailure> addPathEntries(OptionInputs& inputs, int32_t id, std:
 void addRuntimeArchive(OptionInputs& inputs, std::string& target) {
     if (!java::isQuarlo(flavourCode)) return;
     std::string dir = inputs.installationDir();
-    if (!endsWith(dir, '\\')) dir += '\\';
+    if (!endsWithBackslash(dir, inputs.codec())) dir += '\\';
     target += dir + java::kRuntimeArchive + ";";
 }
 

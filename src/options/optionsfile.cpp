@@ -38,30 +38,70 @@ std::u16string withoutLast(const std::u16string& text, std::size_t count) {
 
 }  // namespace
 
-std::vector<std::string> optionsFileLines(std::string_view bytes) {
-    // Text mode: CR LF is read as LF; a lone CR stays.
-    std::string text;
-    text.reserve(bytes.size());
-    for (std::size_t i = 0; i < bytes.size(); ++i)
-        if (!(bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n')) text.push_back(bytes[i]);
+// A small file gets a buffer of its size (4 KiB at least, for a source that
+// does not know its size): most options files are a few lines long.
+OptionsFileReader::OptionsFileReader(ByteSource& source)
+    : source_(source),
+      chunkSize_(std::size_t(std::clamp<uint64_t>(source.size(), 4096, kOptionsFileChunkSize))),
+      chunk_(new char[chunkSize_]) {}
 
-    std::vector<std::string> lines;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        std::size_t take = end == std::string::npos ? text.size() - at : end + 1 - at;
-        if (take > kOptionsFileLineLimit) take = kOptionsFileLineLimit;
-        std::string line = text.substr(at, take);
-        at += take;
-        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-        std::size_t first = line.find_first_not_of(' ');
-        if (first == std::string::npos) continue;
-        std::size_t last = line.find_last_not_of(' ');
-        line = line.substr(first, last + 1 - first);
-        if (line[0] == '#') continue;
-        lines.push_back(std::move(line));
+bool OptionsFileReader::fill() {
+    if (ended_) return false;
+    at_ = end_ = 0;
+    uint32_t got = 0;
+    if (!source_.read(chunk_.get(), uint32_t(chunkSize_), got)) failed_ = true;
+    if (failed_ || got == 0) {
+        ended_ = true;
+        return false;
     }
-    return lines;
+    end_ = got;
+    return true;
+}
+
+// One line as the C library's fgets reads it from a file opened in text
+// mode: up to and including the next LF, at most kOptionsFileLineLimit bytes,
+// a CR directly before an LF dropped and any other CR kept. False when the
+// file had nothing left.
+bool OptionsFileReader::rawLine(std::string& line) {
+    line.clear();
+    bool readAny = false;
+    while (line.size() < kOptionsFileLineLimit) {
+        if (at_ == end_ && !fill()) return readAny;
+        readAny = true;
+        const char* begin = chunk_.get() + at_;
+        const char* limit = begin + std::min(end_ - at_, kOptionsFileLineLimit - line.size());
+        const char* stop = std::find_if(begin, limit, [](char c) { return c == '\n' || c == '\r'; });
+        line.append(begin, stop);
+        at_ += std::size_t(stop - begin);
+        if (stop == limit) continue;
+        ++at_;
+        if (*stop == '\n') {
+            line.push_back('\n');
+            return true;
+        }
+        // A CR: the next byte, perhaps in the next piece, decides.
+        if (at_ == end_) fill();
+        if (at_ < end_ && chunk_[at_] == '\n') continue;
+        line.push_back('\r');
+    }
+    return true;
+}
+
+bool OptionsFileReader::next(std::string& line) {
+    while (rawLine(raw_)) {
+        // The line is a C string: what follows a NUL byte is not part of it
+        // (a run of NUL bytes, as in a sparse file, reads as empty lines).
+        std::size_t length = raw_.find('\0');
+        if (length == std::string::npos) length = raw_.size();
+        while (length > 0 && (raw_[length - 1] == '\r' || raw_[length - 1] == '\n')) --length;
+        std::size_t first = 0;
+        while (first < length && raw_[first] == ' ') ++first;
+        while (length > first && raw_[length - 1] == ' ') --length;
+        if (first == length || raw_[first] == '#') continue;
+        line.assign(raw_, first, length - first);
+        return true;
+    }
+    return false;
 }
 
 bool wildcardMatch(std::string_view pattern, std::string_view text) {
@@ -140,7 +180,7 @@ void OptionCollector::handleOptionLine(const std::u16string* baseFile, const std
         std::optional<OpenedFile> file = inputs_.openFile(resolved);
         logMessage(u"adding vmoptions from (%p) <%s> (%s)", file ? file->handle : nullptr, resolved.c_str(),
                    expanded.c_str());
-        readOptionsFile(&resolved, identity, file);
+        readOptionsFile(&resolved, identity, std::move(file));
         logMessage(u"adding vmoptions 2");
         logMessage(u"adding vmoptions 3");
     } else if (startsWith(line, kClassPathReplacement)) {
@@ -155,14 +195,25 @@ void OptionCollector::handleOptionLine(const std::u16string* baseFile, const std
 }
 
 void OptionCollector::readOptionsFile(const std::u16string* baseFile, const std::u16string& identity,
-                                      const std::optional<OpenedFile>& file) {
-    if (!file) return;
+                                      std::optional<OpenedFile> file) {
+    if (!file || !file->bytes) return;
     reading_.push_back(identity);
-    for (const std::string& bytes : optionsFileLines(file->bytes)) {
+    OptionsFileReader reader(*file->bytes);
+    std::string bytes;
+    while (reader.next(bytes)) {
         std::u16string line = widenBytes(bytes);
         inputs_.expand(line, true);
+        const std::size_t cost = line.size() + kOptionsFileLineCost;
+        if (fileText_ + cost > kMaxOptionsFileText) {
+            logError(u"options files hold more than %d bytes of options, the rest of %s is skipped",
+                     int(kMaxOptionsFileText), identity.c_str());
+            fileText_ = kMaxOptionsFileText;
+            break;
+        }
+        fileText_ += cost;
         handleOptionLine(baseFile, line);
     }
+    if (reader.failed()) logError(u"could not read options file %s to its end", identity.c_str());
     reading_.pop_back();
 }
 
@@ -252,7 +303,8 @@ void OptionCollector::readDefaultOptionsFile() {
     logMessage(u"default vmoptions file: %p", file ? file->handle : nullptr);
     // Read without a base file: its includes are taken against the launcher
     // directory. It is tracked under its full name all the same.
-    readOptionsFile(nullptr, file ? inputs_.fullFileName(name) : std::u16string(), file);
+    const std::u16string identity = file ? inputs_.fullFileName(name) : std::u16string();
+    readOptionsFile(nullptr, identity, std::move(file));
 }
 
 }  // namespace wl

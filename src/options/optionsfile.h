@@ -5,10 +5,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "base/text.h"
+#include "config/block.h"
 
 namespace wl {
 
@@ -24,11 +28,12 @@ struct ClassPathOverrides {
     std::optional<std::string> prefix;       // "-classpath/p ": put at the front
 };
 
-// A file opened for reading: its whole contents, and the handle it had (only
-// for the log; null never occurs for an opened file).
+// A file opened for reading: the source of its bytes, read in pieces, and the
+// handle it had (only for the log; null never occurs for an opened file). The
+// file is closed when this goes.
 struct OpenedFile {
     const void* handle = nullptr;
-    std::string bytes;
+    std::unique_ptr<ByteSource> bytes;
 };
 
 // What the option assembly takes from the system. The Windows side gathers it
@@ -50,8 +55,7 @@ public:
     // The full form of a file's name: the identity under which files being
     // read are tracked.
     virtual std::u16string fullFileName(const std::u16string& path) = 0;
-    // Opens a file for reading and reads it whole; nothing when it cannot be
-    // opened.
+    // Opens a file for reading; nothing when it cannot be opened.
     virtual std::optional<OpenedFile> openFile(const std::u16string& path) = 0;
     // The executable's long path, and its path as the system reports it.
     virtual std::u16string modulePath() = 0;
@@ -59,6 +63,8 @@ public:
 
     // The narrow launcher directory, with its trailing backslash.
     virtual std::string launcherDir() = 0;
+    // The code page of the narrow paths (the file functions').
+    virtual const NarrowCodec& codec() = 0;
     virtual bool exists(const std::string& path) = 0;
     // The names a directory search for the pattern returns, in its order.
     virtual std::vector<std::string> findFiles(const std::string& pattern) = 0;
@@ -79,12 +85,41 @@ constexpr std::size_t kMaxIncludeDepth = 16;
 constexpr std::size_t kMaxIncludedFiles = 256;
 // The longest line an options file holds; a longer one is read as several.
 constexpr std::size_t kOptionsFileLineLimit = 29999;
+// Options files are read in pieces of at most this size, whatever their size.
+constexpr std::size_t kOptionsFileChunkSize = 64 * 1024;
+// What the lines of all options files of one assembly may add, each line
+// counted with its expanded length plus kOptionsFileLineCost: a file that is
+// no options file (a log named by mistake) would otherwise turn every one of
+// its lines into an option, and its size into the launcher's memory.
+constexpr std::size_t kMaxOptionsFileText = 4 * 1024 * 1024;
+constexpr std::size_t kOptionsFileLineCost = 32;
 
-// The kept lines of an options file: CR LF read as LF, at most 29999 bytes a
-// line, trailing CR and LF removed, leading and trailing spaces (0x20 only)
-// removed; empty lines and lines starting with "#" dropped. No byte-order mark
-// handling.
-std::vector<std::string> optionsFileLines(std::string_view bytes);
+// Reads the kept lines of an options file one at a time, through a buffer of
+// fixed size, so that memory does not grow with the file. The rules: CR LF is
+// read as LF (text mode), a line holds at most 29999 bytes (a longer one is
+// read as several), a line ends at its first NUL byte as a C string does,
+// trailing CR and LF are removed, leading and trailing spaces (0x20 only) are
+// removed, and empty lines and lines starting with "#" are dropped. No
+// byte-order mark handling.
+class OptionsFileReader {
+public:
+    explicit OptionsFileReader(ByteSource& source);
+    // The next kept line; false at the end of the file, or when reading
+    // failed (failed() then says so).
+    bool next(std::string& line);
+    bool failed() const { return failed_; }
+
+private:
+    bool rawLine(std::string& line);
+    bool fill();
+
+    ByteSource& source_;
+    std::size_t chunkSize_;
+    std::unique_ptr<char[]> chunk_;
+    std::size_t at_ = 0, end_ = 0;
+    bool ended_ = false, failed_ = false;
+    std::string raw_;
+};
 
 // Byte-wise, case-sensitive, over the whole text: "?" one character, "*" any
 // run including none.
@@ -111,10 +146,11 @@ public:
     // kMaxIncludeDepth, or any beyond kMaxIncludedFiles includes, is skipped
     // with an error line.
     void handleOptionLine(const std::u16string* baseFile, const std::u16string& line);
-    // Hands every kept line of an opened file to handleOptionLine. identity is
-    // the file's full name, tracked while it is read.
+    // Hands every kept line of an opened file to handleOptionLine, then
+    // closes it. identity is the file's full name, tracked while it is read.
+    // Lines beyond kMaxOptionsFileText are skipped with an error line.
     void readOptionsFile(const std::u16string* baseFile, const std::u16string& identity,
-                         const std::optional<OpenedFile>& file);
+                         std::optional<OpenedFile> file);
     // Words of a split option line; "-include-options" joins the next word.
     void handleOptionWords(const std::vector<std::u16string>& words);
     // The configured line, the first matching version-specific line and the
@@ -136,6 +172,7 @@ private:
     OptionInputs& inputs_;
     std::vector<std::u16string> reading_;  // full names of the files being read, outermost first
     std::size_t included_ = 0;             // includes read so far
+    std::size_t fileText_ = 0;             // what options files added so far (kMaxOptionsFileText)
 };
 
 }  // namespace wl

@@ -7,12 +7,22 @@
 #include "config/entries.h"
 #include "config/messages.h"
 #include "config/store.h"
+#include "files/executable.h"
 #include "files/expand.h"
 #include "files/paths.h"
 #include "options/vmoptions.h"
 
 namespace wl {
 namespace {
+
+// An options file read in pieces through its own handle, closed with it.
+class OptionsFileSource final : public FileSource {
+public:
+    explicit OptionsFileSource(FileHandle file) : FileSource(file.get()), file_(std::move(file)) {}
+
+private:
+    FileHandle file_;
+};
 
 class WindowsOptionInputs final : public OptionInputs {
 public:
@@ -37,9 +47,7 @@ public:
         if (!file) return std::nullopt;
         OpenedFile opened;
         opened.handle = file.get();
-        char chunk[kBufferSize];
-        DWORD got = 0;
-        while (ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr) && got > 0) opened.bytes.append(chunk, got);
+        opened.bytes = std::make_unique<OptionsFileSource>(std::move(file));
         return opened;
     }
 
@@ -47,6 +55,7 @@ public:
     std::u16string moduleFileName() override { return moduleFileNameWide(); }
 
     std::string launcherDir() override { return launcherDirNarrow(); }
+    const NarrowCodec& codec() override { return fileApiCodec(); }
     bool exists(const std::string& path) override { return pathExists(path); }
 
     std::vector<std::string> findFiles(const std::string& pattern) override {
@@ -66,13 +75,13 @@ public:
 
     // Entry 10003 made full against the narrow launcher directory, case kept.
     std::string installationDir() override {
-        std::string resolved =
-            composeResolvedPath(getConfigString(cfg::installationDirectory, kBufferSize), launcherDirNarrow());
+        std::string resolved = composeResolvedPath(getConfigString(cfg::installationDirectory, kBufferSize),
+                                                   launcherDirNarrow(), fileApiCodec());
         std::string full(kBufferSize, '\0');
         DWORD n = GetFullPathNameA(resolved.c_str(), DWORD(full.size()), full.data(), nullptr);
         if (n == 0 || n >= full.size()) return resolved;
         full.resize(n);
-        collapseBackslashesBytes(full);
+        collapseBackslashes(full, fileApiCodec());
         return full;
     }
 };

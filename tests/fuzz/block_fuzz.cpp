@@ -51,11 +51,11 @@ void extractBehindBlock(wl::BlockReader& reader, const wl::ConfigStore& store, s
     if (count < 0) names.clear();
     if (names.size() > std::size_t(count)) names.resize(std::size_t(count));
     for (const std::string& name : names)
-        if (!wl::checkIncludedFileName(name).empty()) return;  // the launcher ends here
+        if (!wl::checkIncludedFileName(name, wl::kByteCodec).empty()) return;  // the launcher ends here
 
     uint64_t before = reader.source().position();
     MemoryTarget target;
-    wl::ExtractionOutcome outcome = extractRecords(reader, "C:\\T\\vek1.tmp_dir1", names, target);
+    wl::ExtractionOutcome outcome = extractRecords(reader, "C:\\T\\vek1.tmp_dir1", names, target, wl::kByteCodec);
     FUZZ_CHECK(target.written <= inputSize - std::min<uint64_t>(before, inputSize));
     if (outcome.code == 0 && !outcome.sizeUnreadable && !outcome.cannotCreate) {
         FUZZ_CHECK(outcome.endPosition >= before && outcome.endPosition <= inputSize);
@@ -84,7 +84,7 @@ void loadIntoStore(std::string_view bytes, uint64_t start) {
     // The accessors over what was read.
     wl::configStore = std::move(store);
     (void)wl::getConfigInt(wl::cfg::applicationType);
-    (void)wl::lookupMessage(wl::cfg::errorCaption);
+    (void)wl::lookupMessage(wl::cfg::errorCaption, wl::kByteCodec);
     (void)wl::getConfigString(wl::cfg::includedFileNames, 2);
 }
 

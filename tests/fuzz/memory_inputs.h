@@ -48,11 +48,12 @@ public:
         ++opened;
         auto it = files.find(fold(path));
         if (it == files.end()) return std::nullopt;
-        return wl::OpenedFile{&it->second, it->second};
+        return wl::OpenedFile{&it->second, std::make_unique<wl::MemorySource>(it->second)};
     }
     std::u16string modulePath() override { return u"C:\\App\\app.exe"; }
     std::u16string moduleFileName() override { return u"C:\\App\\APP.EXE"; }
     std::string launcherDir() override { return "C:\\App\\"; }
+    const wl::NarrowCodec& codec() override { return wl::kByteCodec; }
     bool exists(const std::string& path) override {
         std::u16string folded = fold(wide(path));
         auto it = files.lower_bound(folded);

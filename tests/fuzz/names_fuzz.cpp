@@ -63,12 +63,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::string input(fuzz::bytesOf(data, size));
     for (const std::string& name : wl::splitIncludedFileNames(input)) {
         FUZZ_CHECK(!name.empty() && name.find(';') == std::string::npos);
-        if (!wl::checkIncludedFileName(name).empty()) continue;
+        if (!wl::checkIncludedFileName(name, wl::kByteCodec).empty()) continue;
 
         std::vector<std::string> below;
         std::string target = wl::includedFileTarget(kRunDir, name);
         FUZZ_CHECK(resolvesInside(target, below), "accepted name %s leaves the per-run directory", name.c_str());
-        std::string directory = wl::includedFileDirectory(kRunDir, name);
+        std::string directory = wl::includedFileDirectory(kRunDir, name, wl::kByteCodec);
         if (!directory.empty()) FUZZ_CHECK(target.compare(0, directory.size() + 1, directory + "\\") == 0);
 
         // Taken against the per-run directory as any relative path is.

@@ -82,7 +82,8 @@ bool packText(std::string_view toml, const std::string& baseDir, std::string& pa
     writable = true;
     for (const pack::IncludedFile& file : config.files) {
         // What the packer takes, the launcher extracts.
-        FUZZ_CHECK(wl::checkIncludedFileName(file.name).empty(), "the launcher refuses %s", file.name.c_str());
+        FUZZ_CHECK(wl::checkIncludedFileName(file.name, wl::kByteCodec).empty(), "the launcher refuses %s",
+                   file.name.c_str());
         std::string utf8;
         writable = writable && pack::codePageToUtf8(file.name, 1252, utf8) && writableHere(utf8);
     }

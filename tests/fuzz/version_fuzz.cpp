@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     }
     (void)wl::usableCachedVersion(input.substr(0, std::min<std::size_t>(size, 8)), 0x01D9AABBCCDDEEFF, y);
     (void)wl::probeCommandLine(x);
-    std::string key = wl::versionCacheKey(x);
+    std::string key = wl::versionCacheKey(x, wl::kByteCodec);
     FUZZ_CHECK(key.size() >= x.size() && key.find('\\', key.size() - x.size()) == std::string::npos);
     return 0;
 }

@@ -38,9 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     bool matched = wl::versionConditionMatches(pattern, text, major);
     if (!pattern.empty() && pattern[0] == '*') FUZZ_CHECK(matched == wl::wildcardMatch(pattern.substr(1), text));
 
-    for (const std::string& line : wl::optionsFileLines(input)) {
+    wl::MemorySource source(input);
+    wl::OptionsFileReader reader(source);
+    for (std::string line; reader.next(line);) {
         FUZZ_CHECK(!line.empty() && line.size() <= wl::kOptionsFileLineLimit && line[0] != '#');
-        FUZZ_CHECK(line.front() != ' ' && line.back() != ' ' && line.find('\n') == std::string::npos);
+        FUZZ_CHECK(line.front() != ' ' && line.back() != ' ' && line.find_first_of(std::string("\n\0", 2)) == std::string::npos);
     }
     return 0;
 }

@@ -57,6 +57,8 @@ void writeFile(const fs::path& path, const std::string& text) { std::ofstream(pa
 // --- The driver: one launch in this process ---
 
 void sameText(std::u16string&) {}
+// The settings' code page is 1252 here: 0x80-0x9F are characters.
+std::u16string widen1252(std::string_view bytes) { return testing_support::kCodePage1252.widen(bytes); }
 std::u16string samePath(const std::u16string& path) { return path; }
 std::u16string wideModulePath() { return kWideModulePath; }
 
@@ -108,7 +110,9 @@ int drive(const std::string& scenario, const fs::path& dir, const std::string& t
         properties.quarlo = true;
         classPath = WL_JAVA_DIR "/qarruntime.jar:" + probeJar;
         settings[wl::cfg::splashTextSettings] = "1";
-        settings[wl::cfg::splashLine1Text] = "Loading \xe9";  // a code-page byte: widened, never malformed UTF-8
+        // Code-page bytes: widened through 1252 (0x97 the em dash, 0x80 the
+        // euro sign), never malformed UTF-8.
+        settings[wl::cfg::splashLine1Text] = "Loading \xe9 \x97 \x80";
         settings[wl::cfg::splashLine1X] = "10";
         settings[wl::cfg::splashLine1Y] = "-20";
         settings[wl::cfg::splashLine1Colour] = "255,0,0";
@@ -166,8 +170,8 @@ int drive(const std::string& scenario, const fs::path& dir, const std::string& t
         std::printf("option %s\n", text.c_str());
     }
     wl::LaunchRecord record{arguments, {JNI_VERSION_1_2, jint(options.size()), options.data(), JNI_TRUE}};
-    const wl::JavaVmPlatform platform{sameText,   samePath,           wideModulePath, installation,
-                                      loadHelper, findRegisterNatives, reportFatal};
+    const wl::JavaVmPlatform platform{sameText,     widen1252,  samePath,           wideModulePath,
+                                      installation, loadHelper, findRegisterNatives, reportFatal};
 
     // On a thread of its own, as in the launcher: HotSpot keeps away from
     // the primordial thread's stack.
@@ -258,7 +262,7 @@ TEST_F(HotSpot, PropertiesArgumentsSplashAndHelperReachJava) {
         "prop\tjava.library.path\t/p1:/p2\n"
         "prop\tvennic.consoleCodepage\tcp1252\n"
         "splash\tenabled=true\tline1.colour=255,0,0\tline1.fontSize=12\tline1.fontWeight=700\t"
-        "line1.text=Loading \u00e9\tline1.x=10\tline1.y=-20\tline2.colour=\tline2.fontSize=0\tline2.fontWeight=1\t"
+        "line1.text=Loading \u00e9 \u2014 \u20ac\tline1.x=10\tline1.y=-20\tline2.colour=\tline2.fontSize=0\tline2.fontWeight=1\t"
         "line2.text=v1\tline2.x=0\tline2.y=0\tsecondFlag=false\n"
         "helper\tfalse\n"
         "module\tnull\n";

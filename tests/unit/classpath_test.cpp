@@ -48,6 +48,17 @@ TEST_F(VmOptionsTest, ClassPathPieces) {
     }
 }
 
+// Code page 932: 予 (97 5C), 表 (95 5C) and ソ (83 5C) end in the byte of the
+// backslash, which a byte-wise collapse of doubled backslashes would eat.
+TEST_F(VmOptionsTest, ClassPathInADoubleByteCodePage) {
+    in.narrowCodec = &kCodePage932;
+    const std::string dir = cp932("C:\\App\\予定表");
+    in.existing = {dir};
+    in.listings = {{dir + "\\*.jar", {cp932("ソ.jar")}}};
+    configStore.settings[cfg::classPath] = cp932("A0予定表\\lib\\a.jar;S0予定表;A0C:\\\\表\\\\b.jar");
+    EXPECT_EQ(assemble(), (Strings{kNoPath + cp932("C:\\App\\予定表\\lib\\a.jar;C:\\App\\予定表\\ソ.jar;C:\\表\\b.jar")}));
+}
+
 TEST_F(VmOptionsTest, OverridesPerRunArchivesAndRuntimeArchive) {
     reset({{cfg::classPath, "A0R"}, {cfg::useDefaultVmOptionsFile, "1"}});
     flavourCode = 'q';

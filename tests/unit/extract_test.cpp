@@ -22,7 +22,10 @@ TEST(IncludedName, HostileNamesAreRefused) {
         "lpt9.dll", "CONIN$", "conout$", "COM\xB9", "CON .txt", "a\\\\b", "lib\\", "a\x01" "b", "a\tb", "a|b",
         "a>b", "a<b", "a*b", "a?b", "a\"b", "",
     };
-    for (const char* name : hostile) EXPECT_NE(wl::checkIncludedFileName(name), "") << "[" << name << "]";
+    for (const char* name : hostile) EXPECT_NE(wl::checkIncludedFileName(name, kCodePage1252), "") << "[" << name << "]";
+    // Code page 932: 表 and ソ end in the byte of the backslash, but are no separators.
+    for (const char* name : {"予定表\\..", "..\\ソ", "ソ\\\\a", "表\\"})
+        EXPECT_NE(wl::checkIncludedFileName(cp932(name), kCodePage932), "") << name;
 }
 
 TEST(IncludedName, OrdinaryNamesAreAccepted) {
@@ -30,16 +33,20 @@ TEST(IncludedName, OrdinaryNamesAreAccepted) {
         "a.jar", "lib\\a.dll", "lib/a.dll", "..a", "a..b", ".hidden", "a.b.c", "con1.txt", "COM10",
         "console.txt", "nul_file", "x\\y\\z", "\xE9t\xE9.txt", "a b.txt", "lib\\sub dir.x",
     };
-    for (const char* name : fine) EXPECT_EQ(wl::checkIncludedFileName(name), "") << "[" << name << "]";
+    for (const char* name : fine) EXPECT_EQ(wl::checkIncludedFileName(name, kCodePage1252), "") << "[" << name << "]";
+    for (const char* name : {"予定表\\ソ.dll", "表", "能\\表.txt"})
+        EXPECT_EQ(wl::checkIncludedFileName(cp932(name), kCodePage932), "") << name;
 }
 
 TEST(IncludedName, ListAndTargets) {
     EXPECT_EQ(wl::splitIncludedFileNames("a;;lib\\b;"), (std::vector<std::string>{"a", "lib\\b"}));
     EXPECT_EQ(wl::splitIncludedFileNames(";"), std::vector<std::string>{});
     EXPECT_EQ(wl::includedFileTarget("C:\\T\\d", "lib\\a.dll"), "C:\\T\\d\\lib\\a.dll");
-    EXPECT_EQ(wl::includedFileDirectory("C:\\T\\d", "lib\\a.dll"), "C:\\T\\d\\lib");
-    EXPECT_EQ(wl::includedFileDirectory("C:\\T\\d", "a\\b\\c"), "C:\\T\\d\\a");
-    EXPECT_EQ(wl::includedFileDirectory("C:\\T\\d", "a.jar"), "");
+    EXPECT_EQ(wl::includedFileDirectory("C:\\T\\d", "lib\\a.dll", wl::kByteCodec), "C:\\T\\d\\lib");
+    EXPECT_EQ(wl::includedFileDirectory("C:\\T\\d", "a\\b\\c", wl::kByteCodec), "C:\\T\\d\\a");
+    EXPECT_EQ(wl::includedFileDirectory("C:\\T\\d", "a.jar", wl::kByteCodec), "");
+    EXPECT_EQ(wl::includedFileDirectory("C:\\T\\d", cp932("予定表\\a.dll"), kCodePage932), "C:\\T\\d\\" + cp932("予定表"));
+    EXPECT_EQ(wl::includedFileDirectory("C:\\T\\d", cp932("ソ.dll"), kCodePage932), "");
 }
 
 // Records what the copy asks of the source: the size of every read.
@@ -213,7 +220,7 @@ TEST(IncludedRecords, TwoFilesEndBehindTheLastRecord) {
     reader.seek(100);
     MemoryTarget target;
     clearLog();
-    wl::ExtractionOutcome outcome = wl::extractRecords(reader, "T", {"a.bin", "lib\\b.bin"}, target);
+    wl::ExtractionOutcome outcome = wl::extractRecords(reader, "T", {"a.bin", "lib\\b.bin"}, target, wl::kByteCodec);
     EXPECT_EQ(outcome.code, 0);
     EXPECT_EQ(outcome.endPosition, 100u + 46u);
     EXPECT_EQ(target.files, (std::map<std::string, std::string>{{"T\\a.bin", a}, {"T\\lib\\b.bin", b}}));
@@ -228,7 +235,7 @@ TEST(IncludedRecords, SizesUpToZeroCreateNoFile) {
     wl::MemorySource source(image);
     wl::BlockReader reader(source);
     MemoryTarget target;
-    wl::ExtractionOutcome outcome = wl::extractRecords(reader, "T", {"lib\\zero", "neg", "c"}, target);
+    wl::ExtractionOutcome outcome = wl::extractRecords(reader, "T", {"lib\\zero", "neg", "c"}, target, wl::kByteCodec);
     EXPECT_EQ(outcome.code, 0);
     EXPECT_EQ(outcome.endPosition, image.size());
     EXPECT_EQ(target.files, (std::map<std::string, std::string>{{"T\\c", "xyz"}}));
@@ -240,7 +247,7 @@ TEST(IncludedRecords, FewerNamesLeaveTheRestUnread) {
     wl::MemorySource source(image);
     wl::BlockReader reader(source);
     MemoryTarget target;
-    wl::ExtractionOutcome outcome = wl::extractRecords(reader, "T", {"first"}, target);
+    wl::ExtractionOutcome outcome = wl::extractRecords(reader, "T", {"first"}, target, wl::kByteCodec);
     EXPECT_EQ(outcome.endPosition, 10u);
     EXPECT_EQ(target.files.size(), 1u);
 }
@@ -270,7 +277,7 @@ TEST(IncludedRecords, Failures) {
         target.refuseDirectories = c.refuseDirectories;
         target.refuseFile = c.refuseFile;
         clearLog();
-        wl::ExtractionOutcome outcome = wl::extractRecords(reader, "T", {"a", "d\\b"}, target);
+        wl::ExtractionOutcome outcome = wl::extractRecords(reader, "T", {"a", "d\\b"}, target, wl::kByteCodec);
         EXPECT_EQ(outcome.code, c.code) << c.name;
         EXPECT_EQ(outcome.sizeUnreadable, c.sizeUnreadable) << c.name;
         EXPECT_EQ(outcome.cannotCreate, c.cannotCreate) << c.name;

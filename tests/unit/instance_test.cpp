@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 namespace {
 
 TEST(Instance, NameIsPrefixAndSanitisedKey) {
@@ -14,12 +16,17 @@ TEST(Instance, NameIsPrefixAndSanitisedKey) {
         {"c:\\program files\\app\\app.exe", true, "Global\\c:_program_files_app_app.exe"},
         {"\\\\server\\share\\a b.exe", false, "Local\\__server_share_a_b.exe"},
         {"c:/x/y.exe", false, "Local\\c:/x/y.exe"},
+        {"c:\\予定表\\a b.exe", false, "Local\\c:_予定表_a_b.exe"},  // 表 keeps its second byte, 5C
     };
-    for (const auto& c : cases) EXPECT_EQ(wl::instanceNameFor(c.key, c.global), c.expected) << c.key;
+    for (const auto& c : cases) {
+        EXPECT_EQ(wl::instanceNameFor(testing_support::cp932(c.key), c.global, testing_support::kCodePage932),
+                  testing_support::cp932(c.expected))
+            << c.key;
+    }
 }
 
 TEST(Instance, NumberedNamesFollowTheName) {
-    std::string name = wl::instanceNameFor("c:\\app\\app.exe", false);
+    std::string name = wl::instanceNameFor("c:\\app\\app.exe", false, wl::kByteCodec);
     EXPECT_EQ(wl::numberedInstanceName(name, 0), "Local\\c:_app_app.exe0");
     EXPECT_EQ(wl::numberedInstanceName(name, 2), "Local\\c:_app_app.exe2");
     EXPECT_EQ(wl::numberedInstanceName(name, 100000), "Local\\c:_app_app.exe100000");

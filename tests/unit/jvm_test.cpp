@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "config/entries.h"
+#include "test_support.h"
 
 namespace wl {
 namespace {
@@ -26,12 +27,15 @@ TEST(JvmLoading, PathsOfAJavaExe) {
         {"c:\\jdk\\bin\\..\\jre\\bin\\java.exe", "c:\\jdk\\bin\\..\\jre\\bin", "c:\\jdk\\bin\\..\\jre\\bin\\..",
          "c:\\jdk\\bin\\..\\jre\\bin\\..\\jre\\bin\\java.exe"},
         {"java.exe", "", "..", "..\\jre\\bin\\java.exe"},
+        {"c:\\ソ\\bin\\java.exe", "c:\\ソ\\bin", "c:\\ソ\\bin\\..", "c:\\ソ\\bin\\..\\jre\\bin\\java.exe"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.javaExe);
-        EXPECT_EQ(binDirectoryOf(c.javaExe), c.bin);
-        EXPECT_EQ(jvmHomeFor(c.javaExe), c.home);
-        EXPECT_EQ(privateJreJavaExe(c.javaExe), c.privateJre);
+        // In code page 932, whose ソ (83 5C) ends in the byte of the backslash.
+        const std::string javaExe = testing_support::cp932(c.javaExe);
+        EXPECT_EQ(binDirectoryOf(javaExe), testing_support::cp932(c.bin));
+        EXPECT_EQ(jvmHomeFor(javaExe), testing_support::cp932(c.home));
+        EXPECT_EQ(privateJreJavaExe(javaExe, testing_support::kCodePage932), testing_support::cp932(c.privateJre));
     }
 }
 

@@ -34,6 +34,7 @@ struct FakeInputs : OptionInputs {
     std::map<std::string, Strings> listings;  // search pattern -> names
     std::map<std::string, std::string> env;  // defined variables
     Strings opened;                          // every file asked for, in order
+    const NarrowCodec* narrowCodec = &kByteCodec;  // of the class-path pieces
 
     void expand(std::u16string& text, bool) override {
         std::string narrow = utf8(text);
@@ -53,11 +54,13 @@ struct FakeInputs : OptionInputs {
     std::optional<OpenedFile> openFile(const std::u16string& path) override {
         opened.push_back(utf8(path));
         auto it = files.find(utf8(path));
-        return it == files.end() ? std::nullopt : std::optional<OpenedFile>({&it->second, it->second});
+        if (it == files.end()) return std::nullopt;
+        return OpenedFile{&it->second, std::make_unique<MemorySource>(it->second)};
     }
     std::u16string modulePath() override { return u"C:\\App\\app.exe"; }
     std::u16string moduleFileName() override { return u"C:\\App\\app.exe"; }
     std::string launcherDir() override { return "C:\\App\\"; }
+    const NarrowCodec& codec() override { return *narrowCodec; }
     bool exists(const std::string& path) override { return existing.count(path) || files.count(path); }
     Strings findFiles(const std::string& pattern) override { return listings[pattern]; }
     std::optional<std::string> environmentVariable(const std::string& name) override {

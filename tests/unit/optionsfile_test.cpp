@@ -11,16 +11,84 @@ using namespace option_inputs;
 
 namespace {
 
+// The kept lines of a file, read as the launcher reads them.
+Strings fileLines(ByteSource& source) {
+    OptionsFileReader reader(source);
+    Strings lines;
+    for (std::string line; reader.next(line);) lines.push_back(line);
+    EXPECT_FALSE(reader.failed());
+    return lines;
+}
+Strings fileLines(const std::string& bytes) {
+    MemorySource source(bytes);
+    return fileLines(source);
+}
+
+// A file of any size without its bytes in memory: zeros, as a sparse file
+// reads, then a tail; or a failure after the first piece.
+class ZerosThenTail final : public ByteSource {
+public:
+    ZerosThenTail(uint64_t zeros, std::string tail, bool failAfterFirstRead = false)
+        : zeros_(zeros), tail_(std::move(tail)), fail_(failAfterFirstRead) {}
+    bool seek(uint64_t) override { return false; }
+    bool read(void* buffer, uint32_t count, uint32_t& got) override {
+        got = 0;
+        if (fail_ && at_ > 0) return false;
+        largestRead = std::max(largestRead, count);
+        auto* out = static_cast<char*>(buffer);
+        while (got < count && at_ < size()) {
+            out[got++] = at_ < zeros_ ? '\0' : tail_[std::size_t(at_ - zeros_)];
+            ++at_;
+        }
+        return true;
+    }
+    uint64_t position() const override { return at_; }
+    uint64_t size() const override { return zeros_ + tail_.size(); }
+    uint32_t largestRead = 0;
+
+private:
+    uint64_t zeros_, at_ = 0;
+    std::string tail_;
+    bool fail_;
+};
+
 TEST(OptionsFileLines, LineRules) {
     const std::string longLine(40000, 'x');
+    // A CR LF pair split between two pieces of the file is still one line end.
+    std::string acrossPieces;
+    Strings acrossLines;
+    while (acrossPieces.size() + 100 < kOptionsFileChunkSize - 1) {
+        acrossPieces += std::string(99, 'x') + "\n";
+        acrossLines.push_back(std::string(99, 'x'));
+    }
+    acrossLines.push_back(std::string(kOptionsFileChunkSize - 1 - acrossPieces.size(), 'y'));
+    acrossLines.push_back("z");  // its lone CR is trailing, and goes
+    acrossPieces += acrossLines[acrossLines.size() - 2] + "\r\nz\r";
     const std::pair<std::string, Strings> cases[] = {
         {"-Xmx512m\r\n\r\n#-Xms1g\r\n   -Dx=a b  \r\n", {"-Xmx512m", "-Dx=a b"}},
         {"\t-Dt=1\n", {"\t-Dt=1"}},                                // a tab is kept
         {"\xEF\xBB\xBF#-Da\n", {"\xEF\xBB\xBF#-Da"}},              // so is a byte-order mark
         {"a\rb\r\r\nlast", {"a\rb", "last"}},                      // a lone CR inside stays
         {longLine + "\n", {longLine.substr(0, 29999), longLine.substr(29999)}},
+        {std::string("-Da \0junk\n\0\0\n  \0-Db\n-Dc", 23), {"-Da", "-Dc"}},  // a line ends at a NUL
+        {acrossPieces, acrossLines},
     };
-    for (const auto& [bytes, lines] : cases) EXPECT_EQ(optionsFileLines(bytes), lines) << bytes.substr(0, 20);
+    for (const auto& [bytes, lines] : cases) EXPECT_EQ(fileLines(bytes), lines) << bytes.substr(0, 20);
+}
+
+TEST(OptionsFileLines, LargeFileIsReadInPiecesAndAFailedReadEnds) {
+    // 200 MB of zeros (empty lines), then options, read in pieces of the
+    // fixed size. The zeros before the first line end belong to that line,
+    // which is empty as a C string.
+    ZerosThenTail large(200'000'000, "-Dgone\n-Dlast\n");
+    EXPECT_EQ(fileLines(large), Strings{"-Dlast"});
+    EXPECT_EQ(large.largestRead, kOptionsFileChunkSize);
+
+    ZerosThenTail failing(kOptionsFileChunkSize + 10, "-Dnever\n", true);
+    OptionsFileReader reader(failing);
+    std::string line;
+    EXPECT_FALSE(reader.next(line));
+    EXPECT_TRUE(reader.failed());
 }
 
 TEST_F(VmOptionsTest, VersionSpecificLines) {
@@ -168,6 +236,27 @@ TEST_F(VmOptionsTest, IncludeCyclesStop) {
             "-D\n-include-options f" + std::to_string(i + 1) + "\n-include-options f" + std::to_string(i + 1) + "\n";
     EXPECT_EQ(assemble().size(), 256u + 1) << "one -D per file read, then the class path";
     EXPECT_TRUE(logged("ERROR: more than 256 options files included, C:\\App\\f14 skipped"));
+}
+
+TEST_F(VmOptionsTest, OptionsFilesAddABoundedText) {
+    // A file that is no options file, such as a log, adds options up to the
+    // bound and no further; the rest of it is skipped, and so is what a later
+    // file would add.
+    std::string log;
+    for (int i = 0; i < 100'000; ++i) log += "2024-01-01 12:00:00 INFO line " + std::to_string(i) + "\n";
+    reset({{cfg::useDefaultVmOptionsFile, "1"}, {cfg::vmOptions, "-Dconfigured"}});
+    in.files = {{"C:\\App\\app.vmoptions", "-include-options big.log\n-include-options small\n"},
+                {"C:\\App\\big.log", log},
+                {"C:\\App\\small", "-Dsmall\n"}};
+    Strings list = assemble();
+    std::size_t text = 0;
+    for (const std::string& option : list) text += option.size() + kOptionsFileLineCost;
+    EXPECT_LE(text, kMaxOptionsFileText + 200);
+    EXPECT_GT(text, kMaxOptionsFileText - 200);
+    EXPECT_EQ(list.front(), "-Dconfigured");
+    EXPECT_EQ(std::count(list.begin(), list.end(), "-Dsmall"), 0);
+    EXPECT_TRUE(logged("ERROR: options files hold more than 4194304 bytes of options, the rest of C:\\App\\big.log "
+                       "is skipped"));
 }
 
 }  // namespace

@@ -1,8 +1,15 @@
 #include <gtest/gtest.h>
 
 #include "files/paths.h"
+#include "test_support.h"
 
 using namespace wl;
+using testing_support::kCodePage1252;
+using testing_support::kCodePage932;
+
+namespace {
+std::string sj(const char* text) { return testing_support::cp932(text); }
+}  // namespace
 
 TEST(Paths, CollapseBackslashes) {
     struct Case {
@@ -21,10 +28,43 @@ TEST(Paths, CollapseBackslashes) {
         std::u16string p = c.in;
         collapseBackslashes(p);
         EXPECT_EQ(p, c.out);
-        std::string narrow(c.in.begin(), c.in.end());
-        collapseBackslashesBytes(narrow);
-        EXPECT_EQ(narrow, std::string(c.out.begin(), c.out.end()));
+        // Single-byte code pages collapse the bytes as the wide form.
+        for (const NarrowCodec* codec : {&kByteCodec, &kCodePage1252, &kCodePage932}) {
+            std::string narrow(c.in.begin(), c.in.end());
+            collapseBackslashes(narrow, *codec);
+            EXPECT_EQ(narrow, std::string(c.out.begin(), c.out.end()));
+        }
     }
+}
+
+// In code page 932, 予 (97 5C), 表 (95 5C) and ソ (83 5C) end in the byte of
+// the backslash: the narrow helpers see characters, not bytes.
+TEST(Paths, DoubleByteCodePage) {
+    const std::string app = sj("C:\\予定表\\ソ.exe");
+    ASSERT_EQ(app, "C:\\\x97\x5C\x92\xE8\x95\x5C\\\x83\x5C.exe");
+    std::string kept = app;
+    collapseBackslashes(kept, kCodePage932);
+    EXPECT_EQ(kept, app);
+    std::string doubled = sj("C:\\\\予定表\\\\\\lib\\\\");
+    collapseBackslashes(doubled, kCodePage932);
+    EXPECT_EQ(doubled, sj("C:\\予定表\\lib\\"));
+
+    EXPECT_EQ(composeResolvedPath(sj("lib\\a.jar"), sj("C:\\予定表\\"), kCodePage932), sj("C:\\予定表\\lib\\a.jar"));
+    EXPECT_EQ(composeResolvedPath(sj("表"), sj("C:\\予\\"), kCodePage932), sj("C:\\予\\表"));
+    EXPECT_EQ(directoryOf(app, kCodePage932), sj("C:\\予定表\\"));
+    EXPECT_EQ(directoryOf(sj("C:\\ソ"), kCodePage932), "C:\\");
+    EXPECT_EQ(directoryOf(sj("能"), kCodePage932), "");
+    EXPECT_FALSE(endsWithBackslash(sj("C:\\予定表"), kCodePage932));
+    EXPECT_TRUE(endsWithBackslash(sj("C:\\予定表\\"), kCodePage932));
+    EXPECT_TRUE(endsWithBackslash("C:\\x\\", kByteCodec));
+    EXPECT_FALSE(endsWithBackslash("", kCodePage932));
+
+    // A lead byte with nothing after it has no characters to tell: the bytes
+    // are left as they are, and scanned as bytes.
+    std::string cut = "C:\\\\\x95";
+    collapseBackslashes(cut, kCodePage932);
+    EXPECT_EQ(cut, "C:\\\\\x95");
+    EXPECT_EQ(directoryOf(std::string("C:\\a\\\x95"), kCodePage932), "C:\\a\\");
 }
 
 TEST(Paths, RelativeOrAbsolute) {
@@ -70,6 +110,8 @@ TEST(Paths, ComposeResolved) {
     EXPECT_EQ(composeResolvedPath(u"\"lib\"", u"C:\\App\\"), u"C:\\App\\\"lib\"");
     EXPECT_EQ(directoryOf(std::u16string(u"C:\\a\\b.exe")), u"C:\\a\\");
     EXPECT_EQ(directoryOf(std::u16string(u"b.exe")), u"");
+    EXPECT_EQ(composeResolvedPath(std::string("lib\\\\a.jar"), "C:\\App\\", kByteCodec), "C:\\App\\lib\\a.jar");
+    EXPECT_EQ(directoryOf(std::string("C:\\a/b.exe"), kCodePage1252), "C:\\a/");
 }
 
 TEST(Paths, NarrowModulePathCandidates) {

@@ -5,6 +5,7 @@
 
 #include "config/entries.h"
 #include "jre/search.h"
+#include "test_support.h"
 
 namespace wl {
 namespace {
@@ -55,14 +56,17 @@ TEST(JavaExeForHome, Layouts) {
         {"c:\\app\\", {}, false, true, "c:\\app\\bin\\java.exe"},
         {"c:\\jdk", {"c:\\jdk\\lib\\tools.jar"}, true, true, "c:\\jdk\\jre\\bin\\java.exe"},
         {"c:\\jdk17", {"c:\\jdk17\\bin\\java.exe"}, true, false, "c:\\jdk17\\jre\\bin\\java.exe"},
+        // 表 ends in the byte of the backslash (code page 932).
+        {"c:\\予定表", {}, false, true, "c:\\予定表\\bin\\java.exe"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.home);
         std::string javaExe;
-        bool result = javaExeForHome(javaExe, c.home, c.requireJdk,
-                                     [&](const std::string& path) { return c.files.count(path) > 0; });
+        bool result = javaExeForHome(
+            javaExe, testing_support::cp932(c.home), c.requireJdk,
+            [&](const std::string& path) { return c.files.count(path) > 0; }, testing_support::kCodePage932);
         EXPECT_EQ(result, c.result);
-        EXPECT_EQ(javaExe, c.javaExe);
+        EXPECT_EQ(javaExe, testing_support::cp932(c.javaExe));
     }
 }
 

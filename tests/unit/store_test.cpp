@@ -5,6 +5,7 @@
 
 #include "config/block.h"
 #include "config/store.h"
+#include "test_support.h"
 
 namespace wl {
 std::vector<std::u16string>& capturedLogLines();
@@ -42,7 +43,7 @@ TEST_F(StoreTest, AbsentReadsEmpty) {
     EXPECT_EQ(dupConfigString(7), "");
     EXPECT_EQ(getConfigWide(7, 6000), u"");
     EXPECT_EQ(getMessage(7), u"");
-    EXPECT_EQ(lookupMessage(7), u"");
+    EXPECT_EQ(lookupMessage(7, kByteCodec), u"");
 }
 
 TEST_F(StoreTest, IntegerConversion) {
@@ -79,11 +80,14 @@ TEST_F(StoreTest, WideValuesAreWidenedByteForByteAndCut) {
 
 TEST_F(StoreTest, LookupFallsBackToSettings) {
     set(1000, "from settings");
-    EXPECT_EQ(lookupMessage(1000), u"from settings");
+    EXPECT_EQ(lookupMessage(1000, kByteCodec), u"from settings");
     configStore.messages[1000] = u"from messages";
-    EXPECT_EQ(lookupMessage(1000), u"from messages");
+    EXPECT_EQ(lookupMessage(1000, kByteCodec), u"from messages");
     configStore.messages[1000] = u"";
-    EXPECT_EQ(lookupMessage(1000), u"from settings");
+    EXPECT_EQ(lookupMessage(1000, kByteCodec), u"from settings");
+    // A setting is code-page text: in 1252, 0x97 is the em dash, not a C1 control.
+    set(1000, "App \x97 error");
+    EXPECT_EQ(lookupMessage(1000, testing_support::kCodePage1252), u"App \u2014 error");
 }
 
 TEST_F(StoreTest, DupReturnsWholeValue) {

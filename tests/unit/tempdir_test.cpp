@@ -137,9 +137,11 @@ TEST(TempNames, ProbeFallbackAndPerRunNames) {
     EXPECT_EQ(wl::probeDirectoryName(std::string("C:\\T\\"), 8, 9), "C:\\T\\\\vektw89") << "separator doubled";
     EXPECT_EQ(utf8(wl::probeDirectoryName(std::u16string(u"C:\\T"), 1234, 567)), "C:\\T\\vektw1234567");
 
-    EXPECT_EQ(wl::fallbackTempFileName("C:\\T", 5), "C:\\T\\vek5");
-    EXPECT_EQ(wl::fallbackTempFileName("C:\\T\\", 5), "C:\\T\\vek5");
-    EXPECT_EQ(wl::fallbackTempFileName("C:/T/", 5), "C:/T/vek5");
+    EXPECT_EQ(wl::fallbackTempFileName("C:\\T", 5, wl::kByteCodec), "C:\\T\\vek5");
+    EXPECT_EQ(wl::fallbackTempFileName("C:\\T\\", 5, wl::kByteCodec), "C:\\T\\vek5");
+    EXPECT_EQ(wl::fallbackTempFileName("C:/T/", 5, wl::kByteCodec), "C:/T/vek5");
+    // 表 ends in the byte of the backslash, and is no separator.
+    EXPECT_EQ(wl::fallbackTempFileName(cp932("C:\\予定表"), 5, kCodePage932), cp932("C:\\予定表\\vek5"));
 
     EXPECT_EQ(wl::launcherTempDirName("C:\\T\\vek1A2B.tmp", 1700000000), "C:\\T\\vek1A2B.tmp_dir1700000000");
     EXPECT_EQ(wl::launcherTempDirName("x", 0x100000005LL), "x_dir5") << "low 32 bits";
@@ -246,6 +248,14 @@ TEST(CleanUp, WithoutRecurseOnlyFilesAndEmptyDirectoriesGo) {
     std::set<std::string> left;
     for (const auto& entry : tree.entries_) left.insert(entry.first);
     EXPECT_EQ(left, (std::set<std::string>{"R", "R\\d", "R\\d\\f"}));
+
+    // A directory whose name ends in 表 (95 5C) gets its separator.
+    const std::string dir = cp932("R\\予定表");
+    FakeTree japanese({{dir, true}, {dir + "\\a", false}});
+    wl::DirectoryOps ops = japanese.ops();
+    ops.codec = &kCodePage932;
+    wl::emptyDirectoryWith(dir, false, ops);
+    EXPECT_EQ(japanese.entries_.size(), 1u);
 }
 
 TEST(CleanUp, RunDirectoryThatIsALinkIsLeftAlone) {

@@ -6,6 +6,7 @@
 #include "config/entries.h"
 #include "config/store.h"
 #include "jre/version.h"
+#include "test_support.h"
 
 namespace wl {
 std::vector<std::u16string>& capturedLogLines();
@@ -135,8 +136,11 @@ TEST(IsNewerVersion, Table) {
 }
 
 TEST(VersionCache, KeyWritesBackslashesAsSlashes) {
-    EXPECT_EQ(versionCacheKey("c:\\program files\\java\\bin\\java.exe"),
+    EXPECT_EQ(versionCacheKey("c:\\program files\\java\\bin\\java.exe", kByteCodec),
               "SOFTWARE\\tarnwell\\vennic\\jvms\\c:/program files/java/bin/java.exe");
+    // Only backslash characters: the second byte of 表 stays.
+    EXPECT_EQ(versionCacheKey(testing_support::cp932("c:\\予定表\\bin\\java.exe"), testing_support::kCodePage932),
+              "SOFTWARE\\tarnwell\\vennic\\jvms\\" + testing_support::cp932("c:/予定表/bin/java.exe"));
 }
 
 TEST(VersionCache, StoredValues) {

@@ -213,8 +213,10 @@ class Wine:
 
     # --- packing ---
 
-    def pack(self, directory: Path, toml: str, name: str = "app.exe", files=None, template: Path = TEMPLATE) -> Path:
-        """Packs toml (and files {relative source: bytes}) into directory/name."""
+    def pack(self, directory: Path, toml: str, name: str = "app.exe", files=None, template: Path = TEMPLATE,
+             codepage: int = None) -> Path:
+        """Packs toml (and files {relative source: bytes}) into directory/name,
+        its settings in the code page given (the packer's default, 1252, else)."""
         directory = Path(directory)
         directory.mkdir(parents=True, exist_ok=True)
         for rel, content in (files or {}).items():
@@ -224,8 +226,10 @@ class Wine:
         config = directory / (Path(name).stem + ".toml")
         config.write_text(toml, encoding="utf-8")
         out = directory / name
+        codepage_args = ["--codepage", str(codepage)] if codepage else []
         p = subprocess.run(
-            [PACKER, "--template", template, "--config", config, "--output", out], capture_output=True
+            [PACKER, "--template", template, "--config", config, "--output", out] + codepage_args,
+            capture_output=True
         )
         if p.returncode != 0:
             raise PackError(p.stderr.decode())

@@ -4,6 +4,7 @@ that is missing. The launcher properties come first (tests/wine/test_java_launch
 these tests look at what follows them."""
 
 import re
+import time
 
 import harness
 import jretree
@@ -147,3 +148,66 @@ source = 'src/inc.jar'
                 self.assertEqual(r.code, 1)
                 self.assertRegex(r.stderr, shown_with_log(shown))
                 self.assertNotIn("vmoption count", log)
+
+
+class LargeIncludedFile(harness.WineCase):
+    """An included options file of 2 GB, such as a log named by mistake (here a
+    sparse one: NUL bytes between a few lines), is read through a buffer of
+    fixed size: the launcher neither ends without a word nor grows with the
+    file, and the options in it are applied."""
+
+    SIZE = 2 * 2**30
+    # What reading the large file may add to the peak working set.
+    BOUND = 8 * 2**20
+
+    def setUp(self):
+        super().setUp()
+        jretree.clean_registry(self.wine)
+        self.addCleanup(jretree.clean_registry, self.wine)
+        self.jre = make_jre(self.dir / "jre", "17.0.2")
+
+    def pack(self, name, vm_options):
+        toml = ('[settings]\nconfiguredServiceName = "OptionTest"\napplicationType = 0\n'
+                'jreSearchSequence = "Ajre"\nmainClass = "com.example.Main"\nvmOptions = "%s"\n' % vm_options)
+        return self.wine.pack(self.dir, toml, name=name)
+
+    def run_app(self, exe, *jvm):
+        self.jre.configure_jvm(*jvm)
+        for old in self.jre.bin.glob("*/fake-jvm.record"):
+            old.unlink()
+        started = time.monotonic()
+        r = self.wine.run(exe, "/run", env=NO_JAVA_ENV, timeout=300)
+        return r, time.monotonic() - started, self.jre.jvm_record()
+
+    def test_two_gigabytes_included(self):
+        big = self.dir / "big.log"
+        self.addCleanup(big.unlink)
+        with open(big, "wb") as f:
+            f.write(b"-Dbefore=1\r\n")
+            f.truncate(self.SIZE)
+            f.seek(self.SIZE)
+            f.write(b"\r\n-Dafter=2\r\n-Xss2m\r\n")
+        self.assertLess(big.stat().st_blocks * 512, 2**20, "a sparse file")
+        base = self.pack("base.exe", "-Dbase=1")
+        app = self.pack("app.exe", "-include-options big.log")
+
+        peaks = {}
+        for exe in (base, app):
+            r, _, record = self.run_app(exe, "create=peak")
+            self.assertEqual(r.code, 0, r.stderr)
+            [peaks[exe.name]] = [int(e[1]) for e in record if e[0] == "peak"]
+        grown = peaks["app.exe"] - peaks["base.exe"]
+        print(f"\n  peak working set: {peaks['base.exe'] / 2**20:.1f} MiB without the file, "
+              f"{peaks['app.exe'] / 2**20:.1f} MiB with it (+{grown / 2**20:.2f} MiB, bound "
+              f"{self.BOUND / 2**20:.0f} MiB)")
+        self.assertLess(grown, self.BOUND)
+
+        _, base_time, _ = self.run_app(base)
+        r, app_time, record = self.run_app(app)
+        print(f"  time to run: {base_time:.2f} s without the file, {app_time:.2f} s with it")
+        self.assertEqual(r.code, 0, r.stderr)
+        options = [f[1] for f in record if f[0] == "option"]
+        self.assertEqual([o for o in options if o in ("-Dbefore=1", "-Dafter=2", "-Xss2m")],
+                         ["-Dbefore=1", "-Dafter=2", "-Xss2m"])
+        self.assertNotIn("", options, "the NUL bytes add no option")
+        self.assertIn(("main",), record)
