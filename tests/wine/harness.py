@@ -256,6 +256,12 @@ def log_files(directory: Path):
     return sorted(Path(directory).glob("qar_nlog_*.log"), key=lambda p: int(p.stem.split("_")[-1]))
 
 
+def long_tier() -> bool:
+    """True in the long tier (scripts/test --long sets WL_TEST_TIER=long):
+    tests that take minutes run their full length there, a short form here."""
+    return os.environ.get("WL_TEST_TIER") == "long"
+
+
 def wait_for(predicate, timeout=10.0, step=0.1):
     end = time.time() + timeout
     while time.time() < end:

@@ -11,7 +11,7 @@ import unittest
 import harness
 import jretree
 import service_helpers
-from harness import wait_for
+from harness import long_tier, wait_for
 from service_helpers import processes, query, sc, state
 
 STANDIN = """[settings]
@@ -22,8 +22,8 @@ mainClass = "com.example.Main"
 """
 
 
-# Start/stop cycles of the soak.
-SOAK_CYCLES = 100
+# Start/stop cycles of the soak: a short run in the fast tier, the full soak in the long one.
+SOAK_CYCLES = 1000 if long_tier() else 10
 # The demo application's first line, and its shutdown hook's.
 HELLO = "demo: hello from Java"
 HOOK = "demo: shutdown hook ran"
