@@ -178,6 +178,38 @@ int startService(ServiceManagerApi& api, const std::u16string& name, const std::
     return 1;
 }
 
+ServiceFacts inspectService(ServiceManagerApi& api, const std::u16string& name) {
+    ServiceFacts facts;
+    Opened manager(api, api.openManager(svc::kManagerConnect));
+    if (!manager) return facts;
+    facts.managerOpened = true;
+    Opened service(api, api.openService(manager.get(), name, svc::kQueryConfig | svc::kQueryStatus));
+    if (!service) return facts;
+    facts.installed = true;
+    ServiceStatus status;
+    facts.statusKnown = api.queryStatus(service.get(), status);
+    facts.state = status.state;
+    uint32_t bytesNeeded = 0;
+    facts.configKnown = api.queryConfig(service.get(), svc::kConfigBufferBytes, facts.startType, bytesNeeded);
+    if (!facts.configKnown && api.lastError() == svc::kErrorInsufficientBuffer && bytesNeeded > svc::kConfigBufferBytes)
+        facts.configKnown = api.queryConfig(service.get(), bytesNeeded, facts.startType, bytesNeeded);
+    if (!api.queryAccount(service.get(), facts.account)) facts.account.clear();
+    return facts;
+}
+
+std::u16string serviceStateName(uint32_t state) {
+    static const char16_t* const names[] = {u"stopped",  u"start pending",    u"stop pending", u"running",
+                                            u"continue pending", u"pause pending", u"paused"};
+    if (state >= 1 && state <= 7) return names[state - 1];
+    return formatWide(u"%u", unsigned(state));
+}
+
+std::u16string startTypeName(uint32_t startType) {
+    static const char16_t* const names[] = {u"boot", u"system", u"automatic", u"on demand", u"disabled"};
+    if (startType <= 4) return names[startType];
+    return formatWide(u"%u", unsigned(startType));
+}
+
 int reportServiceStatus(ServiceManagerApi& api, const std::u16string& name) {
     Opened manager(api, api.openManager(svc::kManagerConnect));
     if (!manager) {

@@ -82,6 +82,17 @@ public:
         return true;
     }
 
+    bool queryAccount(Handle service, std::u16string& account) override {
+        DWORD needed = 0;
+        QueryServiceConfigW(sc(service), nullptr, 0, &needed);
+        if (needed == 0) return check(FALSE);
+        std::vector<uint64_t> buffer((needed + 7) / 8);
+        auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+        if (!check(QueryServiceConfigW(sc(service), config, needed, &needed))) return false;
+        account = config->lpServiceStartName ? U(config->lpServiceStartName) : u"";
+        return true;
+    }
+
     bool start(Handle service, const std::vector<std::u16string>& arguments) override {
         std::vector<const wchar_t*> argv;
         for (const std::u16string& argument : arguments) argv.push_back(W(argument));
@@ -125,6 +136,11 @@ ServiceDefinition installDefinition() {
 }
 
 }  // namespace
+
+ServiceFacts inspectConfiguredService() {
+    Win32ServiceManager api;
+    return inspectService(api, serviceName);
+}
 
 int runServiceCommand(const std::u16string& command, const std::vector<std::u16string>& arguments, bool& handled) {
     Win32ServiceManager api;
