@@ -1,5 +1,7 @@
 #include "diag/report.h"
 
+#include "base/format.h"
+
 namespace wl {
 namespace {
 
@@ -31,7 +33,7 @@ std::u16string reportKey(const char* label) {
     bool upper = false;
     for (; *label; ++label) {
         char16_t c = char16_t(static_cast<unsigned char>(*label));
-        if (c == u' ') {
+        if (c == u' ' || c == u'-') {
             upper = !key.empty();
             continue;
         }
@@ -135,7 +137,7 @@ void ReportWriter::narrow(const char* label, std::string_view value) { text(labe
 
 void ReportWriter::number(const char* label, int64_t value) {
     beginValue(label);
-    appendAscii(out_, std::to_string(value).c_str());
+    out_ += formatWide(u"%I64d", value);
 }
 
 void ReportWriter::flag(const char* label, bool value) {

@@ -59,8 +59,8 @@ private:
     std::u16string out_;
 };
 
-// The JSON key of a label: spaces dropped, each letter that follows one in
-// upper case ("main class" gives "mainClass").
+// The JSON key of a label: spaces and hyphens dropped, each letter that
+// follows one in upper case ("per-run directory" gives "perRunDirectory").
 std::u16string reportKey(const char* label);
 
 // Appends the JSON string form of the text, quotes included: quote,

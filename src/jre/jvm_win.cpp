@@ -161,35 +161,32 @@ bool LoadDLL(PrepareJre prepare, SearchObserver* observer) {
     std::string javaExe, version, location;
     LocationKind kind = LocationKind::None;
     HMODULE handle = static_cast<HMODULE>(findJre(javaExe, version, kind, location, prepare, observer));
-    const std::u16string bitness = kBitness;
+    const char* reason = "no runtime passed the checks";
     if (kind == LocationKind::None) {
         logError(u"No JVM found");
-        if (observer) observer->failed(cfg::noJvmFound, &bitness, "no runtime passed the checks");
-        else showConfiguredMessage(cfg::noJvmFound, &bitness);
-        return false;
-    }
-    setJvmHome(javaExe, version);
-    const char* reason = nullptr;
-    if (!handle) {
-        logError(u"Could not get DLL-Handle.");
-        reason = "no jvm.dll could be loaded";
-    } else if (!lookupCreateJavaVm(handle)) {
-        logError(u"Could not load functions");
-        reason = "jvm.dll has no JNI_CreateJavaVM";
-        if (observer) observer->candidate(javaExe, version, JavaVerdict::NotWorking, reason);
-    }
-    if (!reason) {
-        logMessage(u"Loading of JVM-DLL successful");
-        if (observer) {
-            std::u16string library;
-            readSystemString(library, [&](wchar_t* b, DWORD n) { return GetModuleFileNameW(handle, b, n); });
-            observer->loaded(toNarrowPath(library), kind, location);
+    } else {
+        setJvmHome(javaExe, version);
+        if (!handle) {
+            logError(u"Could not get DLL-Handle.");
+            reason = "no jvm.dll could be loaded";
+        } else if (!lookupCreateJavaVm(handle)) {
+            logError(u"Could not load functions");
+            reason = "jvm.dll has no JNI_CreateJavaVM";
+            if (observer) observer->candidate(javaExe, version, JavaVerdict::NotWorking, reason);
+        } else {
+            logMessage(u"Loading of JVM-DLL successful");
+            if (observer) {
+                std::string library(kBufferSize, '\0');
+                library.resize(GetModuleFileNameA(handle, library.data(), DWORD(library.size())));
+                observer->loaded(library, kind, location);
+            }
+            return true;
         }
-        return true;
     }
+    // The message of the kind tried last; with nothing tried, that no JVM was found.
     LoadFailureMessage message = loadFailureMessage(kind);
     std::u16string argument;
-    if (message.argument == LoadFailureMessage::Bitness) argument = bitness;
+    if (message.argument == LoadFailureMessage::Bitness) argument = kBitness;
     else if (message.argument == LoadFailureMessage::LocationText) argument = fromNarrowPath(location);
     const std::u16string* shown = message.argument == LoadFailureMessage::NoArgument ? nullptr : &argument;
     if (observer) observer->failed(message.id, shown, reason);

@@ -7,7 +7,6 @@
 #include "base/process_state.h"
 #include "base/text.h"
 #include "base/winapi.h"
-#include "config/block.h"
 #include "config/entries.h"
 #include "config/messages.h"
 #include "config/store.h"
@@ -15,7 +14,6 @@
 #include "diag/log.h"
 #include "diag/message.h"
 #include "diag/report.h"
-#include "files/executable.h"
 #include "files/extract.h"
 #include "files/pathenv.h"
 #include "files/paths.h"
@@ -38,8 +36,6 @@ ReportWriter* openReport = nullptr;
 
 void toStdout(const std::u16string& piece) { writeStdout(piece); }
 
-std::u16string ascii(const char* text) { return widenBytes(text); }
-
 const char* kindName(LocationKind kind) {
     static const char* const names[] = {"none", "search path", "directory", "environment variable", "registry"};
     return names[static_cast<int>(kind)];
@@ -55,34 +51,30 @@ public:
     void step(const char* what, const std::string& argument) override {
         endStep();
         report_.open(nullptr);
-        report_.text("step", ascii(what));
+        report_.narrow("step", what);
         if (!argument.empty()) report_.narrow("argument", argument);
         inStep_ = true;
     }
 
     void candidate(const std::string& javaExe, const std::string& version, JavaVerdict verdict,
                    const char* why) override {
-        if (held_ && javaExe == javaExe_) {
-            // The verdict of loading, or of the relative pass, follows that of the checks.
-            if (why) why_ = why;
-            else if (verdict_ != JavaVerdict::Accepted) why_ = std::string("taken although ") + verdictName(verdict_);
-            else why_.clear();
-        } else {
+        // The verdict of loading its jvm.dll follows that of its checks.
+        if (!held_ || javaExe != javaExe_) {
             flush();
-            why_ = why ? why : "";
             version_.clear();
         }
         held_ = true;
         javaExe_ = javaExe;
         if (!version.empty()) version_ = version;
         verdict_ = verdict;
+        why_ = why;
     }
 
     void loaded(const std::string& library, LocationKind kind, const std::string& location) override {
         endSearch();
         report_.open("jvm library");
         report_.narrow("path", library);
-        report_.text("found by", ascii(kindName(kind)));
+        report_.narrow("found by", kindName(kind));
         report_.narrow("location", location);
         report_.close();
     }
@@ -130,8 +122,8 @@ private:
         report_.open(nullptr);
         report_.narrow("java", javaExe_);
         report_.narrow("version", version_);
-        report_.text("verdict", ascii(verdictName(verdict_)));
-        if (!why_.empty()) report_.narrow("detail", why_);
+        report_.narrow("verdict", verdictName(verdict_));
+        if (why_) report_.narrow("detail", why_);
         report_.close();
         held_ = false;
         version_.clear();
@@ -146,34 +138,23 @@ private:
 
     ReportWriter& report_;
     bool searchOpen_ = false, inStep_ = false, listOpen_ = false, held_ = false;
-    std::string javaExe_, version_, why_;
+    std::string javaExe_, version_;
+    const char* why_ = nullptr;
     JavaVerdict verdict_ = JavaVerdict::Accepted;
 };
-
-// The block's size: from its start, found again in the executable's bytes, to
-// the end configBlockEnd marks.
-int64_t blockSize() {
-    FileHandle executable = openOwnExecutable();
-    FileSource source(executable.get());
-    BlockReader reader(source);
-    uint64_t start = 0;
-    if (!locateConfigBlock(reader, start) || start > configBlockEnd) return -1;
-    return int64_t(configBlockEnd - start);
-}
 
 void reportExecutable(ReportWriter& report, const std::vector<std::string>& included) {
     report.text("executable", modulePathWide());
     report.open("block");
-    report.number("size", blockSize());
+    report.number("size", configBlockEnd - configBlockStart);
     report.number("settings", int64_t(configStore.settings.size()));
-    report.number("messages", int64_t(configStore.messages.size()));
     report.openList("included files");
     for (const std::string& name : included) report.narrow(nullptr, name);
     report.close();
     report.close();
-    std::string language = localeLanguage;
-    if (!localeCountry.empty()) language += "_" + localeCountry;
-    report.narrow("language", language);
+    // The language the message sections were chosen for.
+    report.narrow("language", localeLanguage);
+    report.narrow("country", localeCountry);
 }
 
 void reportOptions(ReportWriter& report, const VmOptionList& list, const OptionTrace& trace) {
@@ -198,8 +179,9 @@ void reportOptions(ReportWriter& report, const VmOptionList& list, const OptionT
         report.open(nullptr);
         report.narrow("option", list[i]);
         if (i < trace.origins.size()) {
-            report.text("source", ascii(optionSourceName(trace.origins[i].source)));
-            if (!trace.origins[i].file.empty()) report.text("file", trace.origins[i].file);
+            report.narrow("source", optionSourceName(trace.origins[i].source));
+            const int32_t file = trace.origins[i].file;
+            if (file >= 0) report.text("file", trace.files[std::size_t(file)].first);
         }
         report.close();
     }
@@ -214,7 +196,7 @@ void reportPath(ReportWriter& report, const char* label, int32_t id, const Optio
         if (entry.list != id) continue;
         report.open(nullptr);
         report.narrow("piece", entry.piece);
-        report.text("state", ascii(pathStateName(entry.state)));
+        report.narrow("state", pathStateName(entry.state));
         report.openList("entries");
         for (const std::string& path : splitList(entry.added)) report.narrow(nullptr, path);
         report.close();
@@ -238,8 +220,8 @@ void reportService(ReportWriter& report) {
     report.text("name", serviceName);
     report.flag("manager reachable", facts.managerOpened);
     report.flag("installed", facts.installed);
-    if (facts.statusKnown) report.text("state", serviceStateName(facts.state));
-    if (facts.configKnown) report.text("start type", startTypeName(facts.startType));
+    if (facts.statusKnown) report.narrow("state", serviceStateName(facts.state));
+    if (facts.configKnown) report.narrow("start type", startTypeName(facts.startType));
     if (!facts.account.empty()) report.text("account", facts.account);
     report.close();
 }
@@ -271,7 +253,7 @@ int diagnoseLaunch(const std::u16string& programPath, std::vector<std::u16string
     const int32_t fileCount = getConfigInt(cfg::includedFileCount);
     std::vector<std::string> included =
         fileCount > 0 ? splitIncludedFileNames(dupConfigString(cfg::includedFileNames)) : std::vector<std::string>();
-    if (included.size() > std::size_t(std::max(fileCount, 0))) included.resize(std::size_t(std::max(fileCount, 0)));
+    while (included.size() > std::size_t(std::max(fileCount, 0))) included.pop_back();
     reportExecutable(report, included);
     for (const std::string& name : included) {
         if (!checkIncludedFileName(name, fileApiCodec()).empty()) {
@@ -342,7 +324,7 @@ int diagnoseLaunch(const std::u16string& programPath, std::vector<std::u16string
                                                              search.hasArgument ? &search.failureArgument : nullptr);
         report.number("message id", search.failure);
         report.text("message", message);
-        report.text("reason", ascii(search.failureReason));
+        report.narrow("reason", search.failureReason);
     }
     report.close();
     report.finish();

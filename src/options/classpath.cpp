@@ -148,12 +148,6 @@ std::optional<PathFailure> buildClassAndModulePath(OptionInputs& inputs, const C
         addArchivesOfDirectory(inputs, classPath, userDir, "jar");
         addArchivesOfDirectory(inputs, classPath, userDir, "zip");
     }
-    if (trace && java::isQuarlo(flavourCode)) {
-        std::string runtime;
-        addRuntimeArchive(inputs, runtime);
-        runtime.pop_back();
-        record("runtime archive", runtime, inputs.exists(runtime));
-    }
     addRuntimeArchive(inputs, archives);
 
     if (overrides.replacement) {

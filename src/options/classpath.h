@@ -41,8 +41,8 @@ void addRuntimeArchive(OptionInputs& inputs, std::string& target);
 
 // Appends the class-path option (always, "-Djava.class.path=" at least) and,
 // when there is a module path, the module-path, --add-opens and
-// --add-modules options. The trace, when given, records every piece, the
-// overrides and the runtime archive.
+// --add-modules options. The trace, when given, records every piece and the
+// overrides.
 std::optional<PathFailure> buildClassAndModulePath(OptionInputs& inputs, const ClassPathOverrides& overrides,
                                                    VmOptionList& list, OptionTrace* trace = nullptr);
 

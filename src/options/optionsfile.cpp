@@ -52,8 +52,15 @@ const char* pathStateName(PathState state) {
 void OptionCollector::add(std::string option) {
     list.push_back(std::move(option));
     if (!trace) return;
-    if (reading_.empty()) trace->origins.push_back({source, {}});
-    else trace->origins.push_back({OptionSource::OptionsFile, reading_.back()});
+    if (reading_.empty()) {
+        trace->origins.push_back({source, -1});
+        return;
+    }
+    // The file being read is the last one opened under its name.
+    int32_t file = int32_t(trace->files.size()) - 1;
+    auto reading = [&](int32_t i) { return trace->files[std::size_t(i)].second && trace->files[std::size_t(i)].first == reading_.back(); };
+    while (file > 0 && !reading(file)) --file;
+    trace->origins.push_back({OptionSource::OptionsFile, file});
 }
 
 // A small file gets a buffer of its size (4 KiB at least, for a source that
@@ -196,7 +203,7 @@ void OptionCollector::handleOptionLine(const std::u16string* baseFile, const std
         }
         ++included_;
         std::optional<OpenedFile> file = inputs_.openFile(resolved);
-        if (trace && !file) trace->files.emplace_back(resolved, false);
+        if (trace && !file) trace->files.push_back({resolved, false});
         logMessage(u"adding vmoptions from (%p) <%s> (%s)", file ? file->handle : nullptr, resolved.c_str(),
                    expanded.c_str());
         readOptionsFile(&resolved, identity, std::move(file));
@@ -216,7 +223,7 @@ void OptionCollector::handleOptionLine(const std::u16string* baseFile, const std
 void OptionCollector::readOptionsFile(const std::u16string* baseFile, const std::u16string& identity,
                                       std::optional<OpenedFile> file) {
     if (!file || !file->bytes) return;
-    if (trace) trace->files.emplace_back(identity, true);
+    if (trace) trace->files.push_back({identity, true});
     reading_.push_back(identity);
     OptionsFileReader reader(*file->bytes);
     std::string bytes;
@@ -282,7 +289,7 @@ void OptionCollector::addConfiguredOptions(const std::vector<std::u16string>& ar
             for (int32_t k = 0; k < count && k <= lastPair; ++k) {
                 std::string condition = dupConfigString(cfg::versionSpecificCondition + 2 * k);
                 const bool matched = versionConditionMatches(condition, javaVersion, major);
-                if (trace) trace->conditions.emplace_back(condition, matched);
+                if (trace) trace->conditions.push_back({condition, matched});
                 if (!matched) continue;
                 std::u16string options = getConfigWide(cfg::versionSpecificOptions + 2 * k, kBufferSize);
                 logMessage(u"adding specific %s", options.c_str());

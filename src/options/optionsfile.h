@@ -98,11 +98,11 @@ struct PathTraceEntry {
 // A record of one assembly, for /diagnose; the launch keeps none. Filled as
 // the assembly decides, never consulted by it.
 struct OptionTrace {
-    // One per option of the final list, in its order: the source, and the
-    // options file for OptionSource::OptionsFile.
+    // One per option of the final list, in its order: the source, and for
+    // OptionSource::OptionsFile the file's index in files (else -1).
     struct Origin {
         OptionSource source;
-        std::u16string file;
+        int32_t file;
     };
     std::vector<Origin> origins;
     // Options files opened, and includes that could not be opened.

@@ -25,13 +25,13 @@ std::optional<PathFailure> assembleOptionList(OptionInputs& inputs, const std::v
                                               const std::vector<std::u16string>& arguments, VmOptionList& list,
                                               OptionTrace* trace) {
     // The origins of options the launcher adds itself.
-    auto added = [&](OptionSource source) {
-        if (trace) trace->origins.resize(list.size(), {source, {}});
+    auto added = [&](OptionSource source, std::size_t count) {
+        while (trace && trace->origins.size() < count) trace->origins.push_back({source, -1});
     };
     OptionCollector collector(inputs);
     collector.list = launcherProperties;
     collector.trace = trace;
-    if (trace) trace->origins.assign(launcherProperties.size(), {OptionSource::Launcher, {}});
+    added(OptionSource::Launcher, launcherProperties.size());
     collector.addConfiguredOptions(arguments);
     if (getConfigInt(cfg::useDefaultVmOptionsFile) != 0) collector.readDefaultOptionsFile();
     if (getConfigInt(cfg::allowJavaOptionArguments) != 0) {
@@ -43,13 +43,13 @@ std::optional<PathFailure> assembleOptionList(OptionInputs& inputs, const std::v
     list = std::move(collector.list);
     if (std::optional<PathFailure> failure = buildClassAndModulePath(inputs, collector.overrides, list, trace))
         return failure;
-    added(OptionSource::ClassPath);
+    added(OptionSource::ClassPath, list.size());
     if (isServiceProcess && std::find(list.begin(), list.end(), java::kReduceSignalsOption) == list.end()) {
         logMessage(u"service: adding -Xrs");
         list.push_back(java::kReduceSignalsOption);
     }
     if (runInConsole) list.push_back(java::kNoRedirectOption);
-    added(OptionSource::Launcher);
+    added(OptionSource::Launcher, list.size());
     joinModuleOptions(list, trace);
     return std::nullopt;
 }

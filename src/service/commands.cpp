@@ -193,21 +193,19 @@ ServiceFacts inspectService(ServiceManagerApi& api, const std::u16string& name) 
     facts.configKnown = api.queryConfig(service.get(), svc::kConfigBufferBytes, facts.startType, bytesNeeded);
     if (!facts.configKnown && api.lastError() == svc::kErrorInsufficientBuffer && bytesNeeded > svc::kConfigBufferBytes)
         facts.configKnown = api.queryConfig(service.get(), bytesNeeded, facts.startType, bytesNeeded);
-    if (!api.queryAccount(service.get(), facts.account)) facts.account.clear();
+    if (!facts.configKnown || !api.queryAccount(service.get(), facts.account)) facts.account.clear();
     return facts;
 }
 
-std::u16string serviceStateName(uint32_t state) {
-    static const char16_t* const names[] = {u"stopped",  u"start pending",    u"stop pending", u"running",
-                                            u"continue pending", u"pause pending", u"paused"};
-    if (state >= 1 && state <= 7) return names[state - 1];
-    return formatWide(u"%u", unsigned(state));
+const char* serviceStateName(uint32_t state) {
+    static const char* const names[] = {"unknown",          "stopped",       "start pending", "stop pending",
+                                        "running",          "continue pending", "pause pending", "paused"};
+    return names[state <= 7 ? state : 0];
 }
 
-std::u16string startTypeName(uint32_t startType) {
-    static const char16_t* const names[] = {u"boot", u"system", u"automatic", u"on demand", u"disabled"};
-    if (startType <= 4) return names[startType];
-    return formatWide(u"%u", unsigned(startType));
+const char* startTypeName(uint32_t startType) {
+    static const char* const names[] = {"boot", "system", "automatic", "on demand", "disabled", "unknown"};
+    return names[startType <= 4 ? startType : 5];
 }
 
 int reportServiceStatus(ServiceManagerApi& api, const std::u16string& name) {

@@ -78,7 +78,8 @@ public:
     // Reads the configuration into a buffer of bufferBytes and gives its start
     // type; on failure bytesNeeded is the size the system asked for.
     virtual bool queryConfig(Handle service, uint32_t bufferBytes, uint32_t& startType, uint32_t& bytesNeeded) = 0;
-    // The account the service runs under ("LocalSystem"); false when unknown.
+    // The account the service runs under ("LocalSystem"), as the last
+    // queryConfig of it read; false when unknown.
     virtual bool queryAccount(Handle /*service*/, std::u16string& /*account*/) { return false; }
     virtual bool start(Handle service, const std::vector<std::u16string>& arguments) = 0;
     // Sets the description where the system can; a failure is not reported.
@@ -121,10 +122,10 @@ struct ServiceFacts {
 };
 ServiceFacts inspectService(ServiceManagerApi& api, const std::u16string& name);
 
-// The state and start type in words ("running", "on demand"); a value
-// without a word is given in decimal.
-std::u16string serviceStateName(uint32_t state);
-std::u16string startTypeName(uint32_t startType);
+// The state and start type in words ("running", "on demand"); "unknown" for
+// a value without one.
+const char* serviceStateName(uint32_t state);
+const char* startTypeName(uint32_t startType);
 
 // --- Operations; each returns the command's exit code ---
 

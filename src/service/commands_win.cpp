@@ -79,18 +79,14 @@ public:
             return false;
         }
         startType = config->dwStartType;
+        account_ = config->lpServiceStartName ? U(config->lpServiceStartName) : u"";
         return true;
     }
 
-    bool queryAccount(Handle service, std::u16string& account) override {
-        DWORD needed = 0;
-        QueryServiceConfigW(sc(service), nullptr, 0, &needed);
-        if (needed == 0) return check(FALSE);
-        std::vector<uint64_t> buffer((needed + 7) / 8);
-        auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-        if (!check(QueryServiceConfigW(sc(service), config, needed, &needed))) return false;
-        account = config->lpServiceStartName ? U(config->lpServiceStartName) : u"";
-        return true;
+    // The account the last configuration read named.
+    bool queryAccount(Handle, std::u16string& account) override {
+        account = account_;
+        return !account.empty();
     }
 
     bool start(Handle service, const std::vector<std::u16string>& arguments) override {
@@ -124,6 +120,7 @@ private:
     }
 
     DWORD error_ = 0;
+    std::u16string account_;
 };
 
 ServiceDefinition installDefinition() {
