@@ -112,7 +112,7 @@ class Diagnose(harness.WineCase):
         (d / "app.vmoptions").write_bytes(b"-Xmx1g\r\n-include-options cfg\\extra.vmoptions\r\n")
         (d / "cfg" / "extra.vmoptions").write_bytes(b"-Dextra=1\r\n-Xss512k\r\n")
         extra = ("\n[[file]]\nname = 'inc.jar'\nsource = 'src/inc.jar'\n"
-                 "\n[[file]]\nname = 'user\\\\u.txt'\nsource = 'src/u.txt'\n")
+                 "\n[[file]]\nname = 'user\\u.txt'\nsource = 'src/u.txt'\n")
         exe = self.pack(extra, files={"inc.jar": b"PK", "u.txt": b"x"},
                         jreSearchSequence="Ajre", vmOptions="-Xmx256m", useDefaultVmOptionsFile=True,
                         allowJavaOptionArguments=True, singleInstance=1,
@@ -183,9 +183,10 @@ class Diagnose(harness.WineCase):
         self.assertEqual(r.code, 0)
         lines = r.stdout.split("\r\n")
         self.assertEqual(lines[0], "executable: " + app + "\\app.exe")
-        self.assertIn("  - step: entry A", lines)
-        self.assertIn("      - java: " + self.win(jre.java_exe), lines)
-        self.assertIn("        verdict: chosen", lines)
+        at = lines.index("    - step: entry A")
+        self.assertEqual(lines[at + 1:at + 6], ["      argument: jre", "      candidates:",
+                                                "        - java: " + self.win(jre.java_exe),
+                                                "          version: 17.0.2", "          verdict: chosen"])
         at = lines.index("  - option: -Dextra=1")
         self.assertEqual(lines[at + 1:at + 3], ["    source: options file", "    file: " + app + "\\cfg\\extra.vmoptions"])
         self.assertIn("  would start: yes", lines)
@@ -196,8 +197,10 @@ class Diagnose(harness.WineCase):
         exe = self.pack(jreSearchSequence="Ajre", classPath="A0lib\\other.jar;A1lib\\x.jar")
         r, report, _ = self.diagnose(exe)
         self.assertEqual(r.code, 1)
-        self.assertEqual(report["classPath"][-1], {"piece": "A1lib\\x.jar", "state": "missing, required",
-                                                   "entries": []})
+        app = self.wine.to_windows(self.dir)
+        self.assertEqual(report["classPath"], [
+            {"piece": "A0lib\\other.jar", "state": "missing", "entries": [app + "\\lib\\other.jar"]},
+            {"piece": "A1lib\\x.jar", "state": "missing, required", "entries": [app + "\\lib\\x.jar"]}])
         self.assertEqual(report["result"], {"wouldStart": False, "messageId": 1006, "message": "Not found: lib\\x.jar",
                                             "reason": "a required path entry is missing"})
         self.assertNotIn("mainClass", report)
@@ -209,13 +212,13 @@ class Diagnose(harness.WineCase):
 
     def test_no_runtime_and_escaped_texts(self):
         # A search that finds nothing: message 1016, as /run would show it.
-        # The argument carries a quote, a backslash and a character beyond
-        # ASCII, which JSON escapes.
+        # The argument (the service's name, as for /run) carries a backslash
+        # and a character beyond ASCII, which JSON escapes.
         exe = self.pack(jreSearchSequence="Ac:\\nowhere")
-        r, report, _ = self.diagnose(exe, 'a"b\\c\u00e9')
+        r, report, _ = self.diagnose(exe, 'a\\b\u00e9')
         self.assertEqual(r.code, 1)
-        self.assertIn('"a\\"b\\\\c\\u00e9"', r.stdout)
-        self.assertEqual(report["service"]["name"], 'a"b\\c\u00e9')
+        self.assertIn('"name":"a\\\\b\\u00e9"', r.stdout)
+        self.assertEqual(report["service"]["name"], 'a\\b\u00e9')
         self.assertEqual(report["result"]["messageId"], 1016)
         self.assertEqual(report["result"]["message"], "No JVM found. Install a 64-bit JRE.")
         [step] = [s for s in report["jreSearch"]["steps"] if s["step"] == "entry A"]
