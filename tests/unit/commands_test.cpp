@@ -502,11 +502,6 @@ TEST(ServiceCommands, StopThatOutlastsItsWaitHintStillSucceeds) {
     EXPECT_EQ(fake.output, "Stopping service 'Svc'.\nError while stopping service\n");
 }
 
-}  // namespace
-}  // namespace wl
-
-namespace {
-
 // What /diagnose tells of a service: found through the same manager calls
 // as /status, changing nothing and leaving no handle open.
 TEST(ServiceCommands, InspectService) {
@@ -541,3 +536,4 @@ TEST(ServiceCommands, InspectService) {
 }
 
 }  // namespace
+}  // namespace wl

@@ -118,7 +118,7 @@ TEST(ReportWriter, KeysAndLongOutput) {
     EXPECT_GT(pieces, 1);
     const std::string json = toUtf8(written);
     EXPECT_EQ(json.rfind("{\"options\":[{\"index\":0},{\"index\":1},", 0), 0u);
-    EXPECT_EQ(json.substr(json.size() - 20), ",{\"index\":1999}]}\n");
+    EXPECT_TRUE(json.ends_with(",{\"index\":1998},{\"index\":1999}]}\n")) << json.substr(json.size() - 40);
 }
 
 }  // namespace
