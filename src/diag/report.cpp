@@ -54,7 +54,7 @@ void appendJsonString(std::u16string& out, std::u16string_view text) {
 
 ReportWriter::ReportWriter(bool json, Sink sink, const NarrowCodec& codec)
     : json_(json), sink_(sink), codec_(codec) {
-    if (json_) out_ = u"{";
+    if (json_) out_.push_back(u'{');
 }
 
 void ReportWriter::newLine() {

@@ -318,7 +318,11 @@ int diagnoseLaunch(const std::u16string& programPath, std::vector<std::u16string
     reportService(report);
 
     report.open("result");
-    report.flag("would start", search.failure == 0);
+    // A second copy in single-instance mode gives way to the first and ends
+    // with exit code 0, as /run would.
+    const bool givesWay = instance.singleInstance && instance.held;
+    report.flag("would start", search.failure == 0 && !givesWay);
+    if (givesWay) report.flag("gives way", true);
     if (search.failure) {
         const std::u16string message = substitutePlaceholder(lookupMessage(search.failure, fileApiCodec()),
                                                              search.hasArgument ? &search.failureArgument : nullptr);

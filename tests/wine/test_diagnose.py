@@ -8,6 +8,7 @@ import json
 import harness
 import jretree
 from jretree import make_jre
+from launch_helpers import Holder, forget_pid, instance_key, semaphore_name
 from test_jre import NO_JAVA_ENV
 
 MESSAGES = """
@@ -224,3 +225,18 @@ class Diagnose(harness.WineCase):
         [step] = [s for s in report["jreSearch"]["steps"] if s["step"] == "entry A"]
         self.assertEqual(step["candidates"][0]["verdict"], "not found")
         self.assertNotIn("jvmOptions", report)
+
+    def test_lock_held_by_a_first_copy(self):
+        # Looked at, not taken: the first copy keeps it, and /diagnose tells
+        # that /run would give way to it (exit code 0, as /run ends).
+        make_jre(self.dir / "jre", "17.0.2")
+        exe = self.pack(jreSearchSequence="Ajre", singleInstance=1)
+        key = instance_key(self.wine, exe)
+        self.addCleanup(forget_pid, self.wine, key)
+        with Holder(self.wine, semaphore_name(key), key) as first:
+            r, report, _ = self.diagnose(exe)
+            self.assertTrue(first.alive())
+        self.assertEqual(r.code, 0)
+        self.assertEqual(report["singleInstance"], {"enabled": True, "semaphore": semaphore_name(key),
+                                                    "heldByAnotherCopy": True, "otherProcess": first.pid})
+        self.assertEqual(report["result"], {"wouldStart": False, "givesWay": True})
