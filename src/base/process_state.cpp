@@ -8,6 +8,7 @@ bool runInConsole = false;
 char flavourCode = 0;
 
 bool guiMessages = true;
+uint32_t configBlockStart = 0;
 uint32_t configBlockEnd = 0;
 
 std::string localeLanguage;

@@ -25,7 +25,9 @@ extern char flavourCode;
 // How messages reach the user: a message box when true, the console otherwise.
 // True until the configuration block has been read.
 extern bool guiMessages;
-// File offset just behind the configuration block, where included files start.
+// File offsets of the configuration block's start and of the end just behind
+// it, where included files start.
+extern uint32_t configBlockStart;
 extern uint32_t configBlockEnd;
 
 // Language and country of the user's locale code ("" when absent).

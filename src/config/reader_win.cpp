@@ -19,6 +19,7 @@ int32_t readConfigBlock(ByteSource& executable) {
                   return code;
               });
     if (!ok) fatalError(reader.failure());
+    configBlockStart = uint32_t(start);
     configBlockEnd = uint32_t(executable.position());
 
     int32_t applicationType = getConfigInt(cfg::applicationType);

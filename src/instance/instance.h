@@ -42,6 +42,18 @@ std::string instanceKey();
 // lock in single-instance mode, ends the process with exit code 0.
 void enforceSingleInstance();
 
+// What enforceSingleInstance would find, looked at without taking anything:
+// the semaphore it would hold (for numbered names, the first one free now),
+// whether another copy holds the single-instance name, and the process id
+// that copy recorded (0 when none).
+struct InstanceState {
+    bool singleInstance = false;
+    std::string name;
+    bool held = false;
+    uint32_t otherProcess = 0;
+};
+InstanceState inspectSingleInstance();
+
 // Brings the visible top-level windows of the process to the front, restoring
 // minimised ones when restore is set.
 void activateInstanceWindows(uint32_t processId, bool restore);

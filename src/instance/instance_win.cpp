@@ -201,6 +201,31 @@ void enforceSingleInstance() {
     exitLauncher(0);
 }
 
+// Whether a copy holds the name: the semaphore exists, or it exists in a
+// namespace this user may not open.
+bool semaphoreHeld(const std::string& name) {
+    HANDLE existing = OpenSemaphoreA(SYNCHRONIZE, FALSE, name.c_str());
+    DWORD error = GetLastError();
+    if (existing) CloseHandle(existing);
+    return existing || error == ERROR_ACCESS_DENIED;
+}
+
+InstanceState inspectSingleInstance() {
+    InstanceState state;
+    const std::string key = instanceKey();
+    state.name = instanceNameFor(key, getConfigInt(cfg::globalInstanceLock) != 0, fileApiCodec());
+    state.singleInstance = getConfigInt(cfg::singleInstance) != 0;
+    if (!state.singleInstance) {
+        uint32_t n = 0;
+        while (n < kLastSemaphoreNumber && semaphoreHeld(numberedInstanceName(state.name, n))) ++n;
+        state.name = numberedInstanceName(state.name, n);
+        return state;
+    }
+    state.held = semaphoreHeld(state.name);
+    if (state.held) state.otherProcess = readOtherPid(key);
+    return state;
+}
+
 void activateInstanceWindows(uint32_t processId, bool restore) {
     Activation activation{processId, restore, windowFunctions()};
     // Without user32 there are no windows to activate.

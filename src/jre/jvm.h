@@ -51,10 +51,13 @@ LoadFailureMessage loadFailureMessage(LocationKind kind);
 
 // Finds a runtime and loads its jvm.dll, each JRE directory of the search
 // readied by prepare; sets jvmHome, javaVersion and createJavaVmEntry. On
-// failure the message of the case is shown.
-bool LoadDLL(PrepareJre prepare);
+// failure the message of the case is shown; with an observer it is handed to
+// the observer instead, which also watches the search.
+bool LoadDLL(PrepareJre prepare, SearchObserver* observer = nullptr);
 
-// Loads jvm.dll for a java.exe, trying the JDK's private JRE second.
-LibraryHandle loadJvm(const std::string& javaExe);
+// Loads jvm.dll for a java.exe, trying the JDK's private JRE second. verdict,
+// when given, receives Chosen, WrongBitness (a jvm.dll of another
+// architecture was found) or NotWorking, and why the detail of the last.
+LibraryHandle loadJvm(const std::string& javaExe, JavaVerdict* verdict = nullptr, const char** why = nullptr);
 
 }  // namespace wl

@@ -74,16 +74,28 @@ void preloadUcrt(const std::string& bin) {
     if (!current.empty()) SetCurrentDirectoryA(current.c_str());
 }
 
-HMODULE tryJvmDll(const std::string& bin, const std::string& type) {
+// What the attempts of one loadJvm met: whether any jvm.dll existed, and
+// whether one of them was built for another architecture.
+struct LoadTrace {
+    bool found = false;
+    bool otherArchitecture = false;
+};
+
+HMODULE tryJvmDll(const std::string& bin, const std::string& type, LoadTrace& trace) {
     std::string path = bin + "\\" + type + "\\jvm.dll";
     bool exists = pathExists(path);
     logMessage(u"Trying %S (exists %d)", path.c_str(), exists ? 1 : 0);
     HMODULE handle = LoadLibraryA(path.c_str());
-    if (!handle && exists) logMessage(u"Failed with error code %d", int(GetLastError()));
+    if (!handle && exists) {
+        DWORD error = GetLastError();
+        logMessage(u"Failed with error code %d", int(error));
+        trace.found = true;
+        if (error == ERROR_BAD_EXE_FORMAT) trace.otherArchitecture = true;
+    }
     return handle;
 }
 
-HMODULE loadJvmFromBin(const std::string& javaExe) {
+HMODULE loadJvmFromBin(const std::string& javaExe, LoadTrace& trace) {
     std::string bin = binDirectoryOf(javaExe);
     void* cookie = addDllDirectory(bin);
     preloadUcrt(bin);
@@ -98,7 +110,7 @@ HMODULE loadJvmFromBin(const std::string& javaExe) {
 
     HMODULE handle = nullptr;
     for (const std::string& type : jvmTypeOrder(getConfigString(cfg::jvmTypeDirectory, 200))) {
-        handle = tryJvmDll(bin, type);
+        handle = tryJvmDll(bin, type, trace);
         if (handle) break;
     }
     if (!handle) {
@@ -127,38 +139,58 @@ bool lookupCreateJavaVm(HMODULE handle) {
 
 }  // namespace
 
-LibraryHandle loadJvm(const std::string& javaExe) {
+LibraryHandle loadJvm(const std::string& javaExe, JavaVerdict* verdict, const char** why) {
     logMessage(u"Trying to load JVM-DLL from %S", javaExe.c_str());
-    if (HMODULE handle = loadJvmFromBin(javaExe)) return handle;
-    return loadJvmFromBin(privateJreJavaExe(javaExe, fileApiCodec()));
+    LoadTrace trace;
+    HMODULE handle = loadJvmFromBin(javaExe, trace);
+    if (!handle) handle = loadJvmFromBin(privateJreJavaExe(javaExe, fileApiCodec()), trace);
+    if (verdict) {
+        *verdict = handle ? JavaVerdict::Chosen
+                   : trace.otherArchitecture ? JavaVerdict::WrongBitness
+                                             : JavaVerdict::NotWorking;
+        if (why) *why = handle || trace.otherArchitecture ? nullptr
+                        : trace.found ? "jvm.dll does not load"
+                                      : "no jvm.dll";
+    }
+    return handle;
 }
 
-bool LoadDLL(PrepareJre prepare) {
+bool LoadDLL(PrepareJre prepare, SearchObserver* observer) {
     // The line as it has always read: errors shown, no path given.
     logMessage(u"LoadDLL (%d, %S, %d)", 1, static_cast<const char*>(nullptr), 0);
     std::string javaExe, version, location;
     LocationKind kind = LocationKind::None;
-    HMODULE handle = static_cast<HMODULE>(findJre(javaExe, version, kind, location, prepare));
+    HMODULE handle = static_cast<HMODULE>(findJre(javaExe, version, kind, location, prepare, observer));
+    const char* reason = "no runtime passed the checks";
     if (kind == LocationKind::None) {
         logError(u"No JVM found");
-        const std::u16string bitness = kBitness;
-        showConfiguredMessage(cfg::noJvmFound, &bitness);
-        return false;
+    } else {
+        setJvmHome(javaExe, version);
+        if (!handle) {
+            logError(u"Could not get DLL-Handle.");
+            reason = "no jvm.dll could be loaded";
+        } else if (!lookupCreateJavaVm(handle)) {
+            logError(u"Could not load functions");
+            reason = "jvm.dll has no JNI_CreateJavaVM";
+            if (observer) observer->candidate(javaExe, version, JavaVerdict::NotWorking, reason);
+        } else {
+            logMessage(u"Loading of JVM-DLL successful");
+            if (observer) {
+                std::string library(kBufferSize, '\0');
+                library.resize(GetModuleFileNameA(handle, library.data(), DWORD(library.size())));
+                observer->loaded(library, kind, location);
+            }
+            return true;
+        }
     }
-    setJvmHome(javaExe, version);
-    bool loaded = false;
-    if (!handle) logError(u"Could not get DLL-Handle.");
-    else if (!lookupCreateJavaVm(handle)) logError(u"Could not load functions");
-    else loaded = true;
-    if (loaded) {
-        logMessage(u"Loading of JVM-DLL successful");
-        return true;
-    }
+    // The message of the kind tried last; with nothing tried, that no JVM was found.
     LoadFailureMessage message = loadFailureMessage(kind);
     std::u16string argument;
     if (message.argument == LoadFailureMessage::Bitness) argument = kBitness;
     else if (message.argument == LoadFailureMessage::LocationText) argument = fromNarrowPath(location);
-    showConfiguredMessage(message.id, message.argument == LoadFailureMessage::NoArgument ? nullptr : &argument);
+    const std::u16string* shown = message.argument == LoadFailureMessage::NoArgument ? nullptr : &argument;
+    if (observer) observer->failed(message.id, shown, reason);
+    else showConfiguredMessage(message.id, shown);
     return false;
 }
 

@@ -39,6 +39,26 @@ struct JavaCandidate {
     std::string version;
 };
 
+// Watches a search as it goes, for /diagnose; the launch passes none. It is
+// told of each step, of every java.exe judged (a taken one a second time,
+// with the verdict of loading its jvm.dll), and of the outcome.
+class SearchObserver {
+public:
+    // A step begins: what it is ("entry A", "preferred location") and its
+    // argument (the expanded location, a file, a variable's name).
+    virtual void step(const char* what, const std::string& argument) = 0;
+    // why, when not null, details the verdict.
+    virtual void candidate(const std::string& javaExe, const std::string& version, JavaVerdict verdict,
+                           const char* why) = 0;
+    // The jvm.dll loaded, and the step's kind and location that led to it.
+    virtual void loaded(const std::string& library, LocationKind kind, const std::string& location) = 0;
+    // The launch could not go on: the message it shows and the reason.
+    virtual void failed(int32_t message, const std::u16string* argument, const char* reason) = 0;
+
+protected:
+    ~SearchObserver() = default;
+};
+
 // --- Portable decisions ---
 
 // The entries of the search sequence: the first character is the type, the
@@ -93,9 +113,10 @@ inline constexpr std::size_t kNonWorkingLimit = 50;
 
 // The whole search; every directory it examines is readied by prepare first.
 // Returns the loaded jvm.dll, or null; javaExe, version, kind and location
-// describe the runtime that was tried last.
+// describe the runtime that was tried last. The observer, when given, is told
+// of every step and candidate.
 LibraryHandle findJre(std::string& javaExe, std::string& version, LocationKind& kind, std::string& location,
-                      PrepareJre prepare);
+                      PrepareJre prepare, SearchObserver* observer = nullptr);
 
 // Lists the path as non-working; true while the list has room for more.
 bool markNonWorking(const std::string& javaExe);

@@ -20,11 +20,37 @@ namespace {
 constexpr char kInstallationsKey[] = "SOFTWARE\\tarnwell\\quarlo\\installations";
 constexpr char kLocatedJvmsKey[] = "SOFTWARE\\tarnwell\\vennic\\locatedjvms\\";
 
+// The observer of the search under way (/diagnose); none for a launch.
+SearchObserver* observer = nullptr;
+
 bool requireJdk() { return getConfigInt(cfg::requireJdk) != 0; }
 
 bool homeJavaExe(std::string& javaExe, const std::string& home) {
-    return javaExeForHome(
+    bool found = javaExeForHome(
         javaExe, home, requireJdk(), [](const std::string& path) { return pathExists(path); }, fileApiCodec());
+    if (!found && observer) observer->candidate(javaExe, std::string(), JavaVerdict::JdkRequired, nullptr);
+    return found;
+}
+
+// checkJavaExe, its verdict told to the observer.
+bool checkJava(std::string& javaExe, std::string& version, const VersionBounds& bounds, bool allowBeta) {
+    JavaVerdict verdict;
+    bool ok = checkJavaExe(javaExe, version, bounds, allowBeta, &verdict);
+    if (observer) observer->candidate(javaExe, version, verdict, nullptr);
+    return ok;
+}
+
+// loadJvm, the verdict of loading told to the observer.
+LibraryHandle loadJava(const std::string& javaExe, const std::string& version) {
+    JavaVerdict verdict;
+    const char* why = nullptr;
+    LibraryHandle handle = loadJvm(javaExe, &verdict, &why);
+    if (observer) observer->candidate(javaExe, version, verdict, why);
+    return handle;
+}
+
+void step(const char* what, const std::string& argument) {
+    if (observer) observer->step(what, argument);
 }
 
 // A string value of a key below root; nothing when the key or the value is
@@ -79,7 +105,7 @@ bool checkJreDirectory(std::string& javaExe, std::string& version, const std::st
     std::string home = fullJavaPath(directory);
     if (home.size() > 3 && endsWithBackslash(home, fileApiCodec())) home.pop_back();
     prepare(home);
-    bool ok = homeJavaExe(javaExe, home) && checkJavaExe(javaExe, version, bounds, allowBeta);
+    bool ok = homeJavaExe(javaExe, home) && checkJava(javaExe, version, bounds, allowBeta);
     return ok || force;
 }
 
@@ -90,7 +116,7 @@ bool checkJavaHomeVariable(std::string& javaExe, std::string& version, const std
     std::string home = *value;
     for (char& c : home)
         if (c == '/') c = '\\';
-    return homeJavaExe(javaExe, home) && checkJavaExe(javaExe, version, bounds, false);
+    return homeJavaExe(javaExe, home) && checkJava(javaExe, version, bounds, false);
 }
 
 bool searchJavaOnPath(std::string& javaExe, std::string& version, const VersionBounds& bounds) {
@@ -103,14 +129,14 @@ bool searchJavaOnPath(std::string& javaExe, std::string& version, const VersionB
     if (n == 0 || n >= found.size()) return false;
     found.resize(n);
     javaExe = found;
-    return checkJavaExe(javaExe, version, bounds, false);
+    return checkJava(javaExe, version, bounds, false);
 }
 
 // A JavaSoft home directory and the check of its java.exe.
 bool checkJavaSoftHome(JavaCandidate& result, const std::string& key, const VersionBounds& bounds) {
     std::optional<std::string> home = registryString(HKEY_LOCAL_MACHINE, key, "JavaHome", kBufferSize);
     if (!home) return false;
-    return homeJavaExe(result.javaExe, *home) && checkJavaExe(result.javaExe, result.version, bounds, false);
+    return homeJavaExe(result.javaExe, *home) && checkJava(result.javaExe, result.version, bounds, false);
 }
 
 bool javaSoftCurrentVersion(JavaCandidate& result, const VersionBounds& bounds, const std::string& jdkKey,
@@ -163,7 +189,7 @@ std::optional<JavaCandidate> bestLocatedJvm(HKEY root, const VersionBounds& boun
     for (const std::string& name : names) {
         JavaCandidate candidate{locatedKeyToPath(name), {}};
         if (!locatedPathConsidered(candidate.javaExe, considerAll)) continue;
-        if (checkJavaExe(candidate.javaExe, candidate.version, bounds, true) &&
+        if (checkJava(candidate.javaExe, candidate.version, bounds, true) &&
             isNewerVersion(candidate.version, bestVersion)) {
             bestVersion = candidate.version;
             best = std::move(candidate);
@@ -223,7 +249,7 @@ bool installationsJre(HKEY root, REGSAM access, const std::string& applicationId
         std::string home = directory + "\\jre";
         if (!homeJavaExe(javaExe, home)) {
             logMessage(u"did not find java in %S", home.c_str());
-        } else if (checkJavaExe(javaExe, version, bounds, false)) {
+        } else if (checkJava(javaExe, version, bounds, false)) {
             return true;
         } else {
             logMessage(u"java version did not match in %S", home.c_str());
@@ -253,7 +279,11 @@ bool markNonWorking(const std::string& javaExe) {
 }
 
 LibraryHandle findJre(std::string& javaExe, std::string& version, LocationKind& kind, std::string& location,
-                      PrepareJre prepare) {
+                      PrepareJre prepare, SearchObserver* watching) {
+    struct Watch {
+        explicit Watch(SearchObserver* o) { observer = o; }
+        ~Watch() { observer = nullptr; }
+    } watch(watching);
     kind = LocationKind::None;
     logMessage(u"Searching for a JVM");
     std::string sequence = getConfigString(cfg::jreSearchSequence, kBufferSize);
@@ -267,11 +297,13 @@ LibraryHandle findJre(std::string& javaExe, std::string& version, LocationKind& 
     auto take = [&](LocationKind from, const std::string& where) {
         location = where;
         kind = from;
-        return loadJvm(javaExe);
+        return loadJava(javaExe, version);
     };
 
     std::string line;
-    if (readLocationFile(line, u"\\.quarlo\\pref_jre.cfg")) {
+    const bool preferred = readLocationFile(line, u"\\.quarlo\\pref_jre.cfg");
+    step("preferred location", preferred ? line : std::string());
+    if (preferred) {
         logMessage(u"Has preferred location %S", line.c_str());
         if (checkJreDirectory(javaExe, version, line, bounds, true, false, prepare)) {
             logMessage(u"Using preferred location");
@@ -284,6 +316,10 @@ LibraryHandle findJre(std::string& javaExe, std::string& version, LocationKind& 
         std::string argument = entry.argument;
         expandVariablesNarrow(argument);
         logMessage(u"Testing location %S (type %c)", argument.c_str(), int(static_cast<unsigned char>(entry.type)));
+        if (observer) {
+            const char what[] = {'e', 'n', 't', 'r', 'y', ' ', entry.type, 0};
+            observer->step(what, argument);
+        }
         LibraryHandle handle = nullptr;
         switch (entry.type) {
             case 'A':
@@ -302,7 +338,7 @@ LibraryHandle findJre(std::string& javaExe, std::string& version, LocationKind& 
             case 'Y':
                 while (!handle && searchRegistryJre(javaExe, version, bounds)) {
                     kind = LocationKind::Registry;
-                    handle = loadJvm(javaExe);
+                    handle = loadJava(javaExe, version);
                     if (!handle && !markNonWorking(javaExe)) break;
                 }
                 break;
@@ -312,7 +348,9 @@ LibraryHandle findJre(std::string& javaExe, std::string& version, LocationKind& 
         if (handle) return handle;
     }
 
-    if (readLocationFile(line, u"\\.quarlo\\inst_jre.cfg")) {
+    const bool installer = readLocationFile(line, u"\\.quarlo\\inst_jre.cfg");
+    step("installer location", installer ? line : std::string());
+    if (installer) {
         logMessage(u"Has installer location %S", line.c_str());
         if (checkJreDirectory(javaExe, version, line, bounds, false, false, prepare)) {
             logMessage(u"Using installer location");
@@ -325,6 +363,7 @@ LibraryHandle findJre(std::string& javaExe, std::string& version, LocationKind& 
     for (const SearchEntry& entry : entries) {
         if (!triedInRelativePass(entry)) continue;
         logMessage(u"Testing relative location %S", entry.argument.c_str());
+        step("relative location", entry.argument);
         checkJreDirectory(javaExe, version, entry.argument, bounds, true, true, prepare);
         if (pathExists(javaExe)) {
             logMessage(u"%S exists", javaExe.c_str());
@@ -335,19 +374,23 @@ LibraryHandle findJre(std::string& javaExe, std::string& version, LocationKind& 
     struct PreviousRoot {
         HKEY root;
         const char16_t* found;
+        const char* step;
     };
-    for (const PreviousRoot& previous : {PreviousRoot{HKEY_CURRENT_USER, u"found JRE from previous installation (user) %S"},
-                                         PreviousRoot{HKEY_LOCAL_MACHINE,
-                                                      u"found JRE from previous installation (machine) %S"}}) {
+    for (const PreviousRoot& previous :
+         {PreviousRoot{HKEY_CURRENT_USER, u"found JRE from previous installation (user) %S", "earlier installation HKCU"},
+          PreviousRoot{HKEY_LOCAL_MACHINE, u"found JRE from previous installation (machine) %S",
+                       "earlier installation HKLM"}}) {
+        step(previous.step, std::string());
         if (previousInstallationJre(previous.root, javaExe, version, bounds)) {
             logMessage(previous.found, javaExe.c_str());
             kind = LocationKind::Registry;
-            if (LibraryHandle handle = loadJvm(javaExe)) return handle;
+            if (LibraryHandle handle = loadJava(javaExe, version)) return handle;
         }
     }
     logMessage(u"Search sequence finished");
 
     for (const char* variable : {"VENNIC_JAVA_HOME", "QUARLO_JAVA_HOME"}) {
+        step("variable", variable);
         if (checkJavaHomeVariable(javaExe, version, variable, bounds))
             if (LibraryHandle handle = take(LocationKind::EnvironmentVariable, variable)) return handle;
     }

@@ -33,14 +33,21 @@ bool looksLikeEarlyAccess(std::string_view text) {
     return false;
 }
 
-bool versionAccepted(std::string_view text, const VersionBounds& bounds, bool allowBeta) {
+const char* verdictName(JavaVerdict verdict) {
+    static const char* const names[] = {"accepted",     "not found", "not working",   "beta refused", "too old",
+                                        "too new",      "no javaw.exe", "JDK required", "wrong bitness", "chosen"};
+    return names[static_cast<uint8_t>(verdict)];
+}
+
+JavaVerdict judgeVersion(std::string_view text, const VersionBounds& bounds, bool allowBeta) {
     if (!allowBeta && getConfigInt(cfg::allowBetaJava) == 0 && looksLikeEarlyAccess(text)) {
         logMessage(u"beta vm not allowed");
-        return false;
+        return JavaVerdict::BetaRefused;
     }
     VersionList parts = splitVersion(text);
-    return versionWithinBound(bounds.minimum, parts, false, false) &&
-           versionWithinBound(bounds.maximum, parts, true, false);
+    if (!versionWithinBound(bounds.minimum, parts, false, false)) return JavaVerdict::TooOld;
+    if (!versionWithinBound(bounds.maximum, parts, true, false)) return JavaVerdict::TooNew;
+    return JavaVerdict::Accepted;
 }
 
 bool isNewerVersion(std::string_view x, std::string_view y) {

@@ -35,10 +35,32 @@ bool versionInRangeLenient(std::string_view text, const VersionBounds& bounds);
 // True when the text has "beta", "ea" or "rc" anywhere (case-sensitive).
 bool looksLikeEarlyAccess(std::string_view text);
 
+// What the checks of the search say of one java.exe: the verdicts of
+// checkJavaExe, the home without tools.jar when a JDK is required, and those
+// of loading its jvm.dll.
+enum class JavaVerdict : uint8_t {
+    Accepted,      // passed its checks; not yet taken
+    Missing,       // no such java.exe
+    NotWorking,    // no version learned, listed as non-working, or jvm.dll unusable
+    BetaRefused,
+    TooOld,
+    TooNew,
+    NoJavaw,       // a windowed application, and no javaw.exe beside it
+    JdkRequired,   // a JDK is required, and the home has no lib\tools.jar
+    WrongBitness,  // jvm.dll is built for another architecture
+    Chosen,        // its jvm.dll was loaded: the search ends here
+};
+
+// The verdict in words ("too old"), as reports show it.
+const char* verdictName(JavaVerdict verdict);
+
 // The full test of a runtime's version: early-access texts are refused (and
 // logged) unless allowBeta or the allowBetaJava setting says otherwise; then
-// both bounds, strict.
-bool versionAccepted(std::string_view text, const VersionBounds& bounds, bool allowBeta);
+// the minimum and the maximum, strict. Accepted, BetaRefused, TooOld or TooNew.
+JavaVerdict judgeVersion(std::string_view text, const VersionBounds& bounds, bool allowBeta);
+inline bool versionAccepted(std::string_view text, const VersionBounds& bounds, bool allowBeta) {
+    return judgeVersion(text, bounds, allowBeta) == JavaVerdict::Accepted;
+}
 
 // x strictly newer than y, compared over x's parts; a part y lacks makes x
 // newer. The empty text is never newer; every non-empty one is newer than it.
@@ -94,8 +116,10 @@ std::string fullJavaPath(const std::string& path);
 // cache, else learned by running it) is accepted, it is not listed as
 // non-working, and, for windowed applications, its javaw.exe exists. The path
 // becomes its full lower-case form (javaw.exe for windowed applications) and
-// version the runtime's version, both for the caller to keep.
-bool checkJavaExe(std::string& path, std::string& version, const VersionBounds& bounds, bool allowBeta);
+// version the runtime's version, both for the caller to keep. verdict, when
+// given, receives the reason (Accepted when the result is true).
+bool checkJavaExe(std::string& path, std::string& version, const VersionBounds& bounds, bool allowBeta,
+                  JavaVerdict* verdict = nullptr);
 
 // The per-user cache entry of a java.exe (HKCU, versionCacheKey). Reading gives
 // a version only when the entry was written for this last-write time; writing

@@ -176,11 +176,12 @@ bool runJavaVersion(const std::string& path, int64_t lastWriteTime, std::string&
     return true;
 }
 
-bool checkJavaExe(std::string& path, std::string& version, const VersionBounds& bounds, bool allowBeta) {
+bool checkJavaExe(std::string& path, std::string& version, const VersionBounds& bounds, bool allowBeta,
+                  JavaVerdict* verdict) {
     logMessage(u"checkJavaExe (%S, [out], %d, %d, %d)", path.c_str(), int(bounds.minimum.size()),
                int(bounds.maximum.size()), allowBeta ? 1 : 0);
     path = fullJavaPath(path);
-    bool ok = false;
+    JavaVerdict judged = JavaVerdict::Missing;
     int64_t lastWriteTime = 0;
     if (!pathExists(path, lastWriteTime)) {
         logMessage(u"file doesn't exist");
@@ -188,26 +189,33 @@ bool checkJavaExe(std::string& path, std::string& version, const VersionBounds& 
         logMessage(u"file exists");
         version.clear();
         std::string found;
+        judged = JavaVerdict::NotWorking;
         if (readVersionCache(path, lastWriteTime, found) && found != kFailedProbeVersion) {
             version = found;
             logMessage(u"got version from registry %S", version.c_str());
-            ok = versionAccepted(version, bounds, allowBeta);
+            judged = judgeVersion(version, bounds, allowBeta);
         } else if (runJavaVersion(path, lastWriteTime, found)) {
             version = found;
             logMessage(u"got version from execution %S", version.c_str());
             writeVersionCache(path, lastWriteTime, version);
-            ok = versionAccepted(version, bounds, allowBeta);
+            judged = judgeVersion(version, bounds, allowBeta);
         } else {
             logMessage(u"couldn't get version");
         }
         // A windowed application runs with javaw.exe of the same directory.
-        if (ok && getConfigInt(cfg::applicationType) == 1 && path.size() >= 4) {
+        if (judged == JavaVerdict::Accepted && getConfigInt(cfg::applicationType) == 1 && path.size() >= 4) {
             path.replace(path.size() - 4, 4, "w.exe");
-            ok = pathExists(path);
+            if (!pathExists(path)) judged = JavaVerdict::NoJavaw;
         }
     }
-    for (const std::string& nonWorking : nonWorkingJavas)
-        if (path == nonWorking) return false;
+    if (verdict) *verdict = judged;
+    for (const std::string& nonWorking : nonWorkingJavas) {
+        if (path == nonWorking) {
+            if (verdict) *verdict = JavaVerdict::NotWorking;
+            return false;
+        }
+    }
+    const bool ok = judged == JavaVerdict::Accepted;
     logMessage(u"checkJavaExe returning %d", ok ? 1 : 0);
     return ok;
 }

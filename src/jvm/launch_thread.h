@@ -55,6 +55,9 @@ uint32_t launchStackSize(const JavaVMInitArgs& initArgs);
 
 // --- Windows side ---
 
+// The launcher properties of this moment, as startLaunchThread composes them.
+std::vector<std::string> currentLauncherProperties();
+
 // Composes the launcher properties, has the option list assembled, and runs
 // the JVM on a thread with the stack the options ask for (on the calling
 // thread when none can be created). True when main returned normally.

@@ -36,11 +36,13 @@ DWORD WINAPI launchThreadMain(void* record) {
 
 }  // namespace
 
+std::vector<std::string> currentLauncherProperties() { return launcherProperties(gatherPropertyInputs()); }
+
 bool startLaunchThread(const std::vector<std::u16string>& arguments) {
     logMessage(u"launching program");
     // Kept until the process ends: the JVM may read the options at any time.
     auto* record = new LaunchRecord{arguments, {}};
-    assembleVmOptions(record->initArgs, launcherProperties(gatherPropertyInputs()), record->arguments);
+    assembleVmOptions(record->initArgs, currentLauncherProperties(), record->arguments);
 
     const uint32_t stackSize = launchStackSize(record->initArgs);
     logMessage(u"used stack size %u", unsigned(stackSize));

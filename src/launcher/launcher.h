@@ -13,4 +13,9 @@ void initLauncher();
 // application ran; every failure ends the process.
 void launchApplication(std::vector<std::u16string> arguments, bool registerConsoleHandler);
 
+// /diagnose [--json] [args]: what /run with args would do, up to the creation
+// of the JVM, as a report on standard output. 0 when the launch would go on,
+// 1 when it would fail.
+int diagnoseLaunch(const std::u16string& programPath, std::vector<std::u16string> arguments);
+
 }  // namespace wl

@@ -81,6 +81,7 @@ int run() {
                                    executableBaseName().c_str()));
             return 0;
         }
+        if (command == u"diagnose") return diagnoseLaunch(programPath, std::move(dispatch.arguments));
         bool handled = false;
         int result = runServiceCommand(command, dispatch.arguments, handled);
         if (handled) return result;

@@ -40,7 +40,8 @@ bool addArchivesOfDirectory(OptionInputs& inputs, std::string& target, const std
     return true;
 }
 
-std::optional<PathFailure> addPathEntries(OptionInputs& inputs, int32_t id, std::string& target) {
+std::optional<PathFailure> addPathEntries(OptionInputs& inputs, int32_t id, std::string& target,
+                                          OptionTrace* trace) {
     std::string entry = getConfigString(id, kBufferSize);
     logMessage(u"entry %S", entry.c_str());
     std::vector<std::string> pieces = splitList(entry);
@@ -51,6 +52,11 @@ std::optional<PathFailure> addPathEntries(OptionInputs& inputs, int32_t id, std:
         std::string argument = piece.size() > 2 ? piece.substr(2) : std::string();
         inputs.expandNarrow(argument);
         bool found = false;
+        const std::size_t before = target.size();
+        // What the piece appended, and its state, for the trace.
+        auto record = [&](PathState state) {
+            if (trace) trace->paths.push_back({id, piece, target.substr(before), state});
+        };
         switch (type) {
         case 'A':
         case 'D': {
@@ -71,8 +77,10 @@ std::optional<PathFailure> addPathEntries(OptionInputs& inputs, int32_t id, std:
                 appendVariableValue(target, *value);
                 found = true;
             } else if (!required) {
+                record(PathState::Skipped);
                 continue;
             } else if (!value) {
+                record(PathState::Failed);
                 return PathFailure{cfg::variableUndefined, argument};
             }
             // A required variable that is defined but empty counts as not found.
@@ -94,7 +102,11 @@ std::optional<PathFailure> addPathEntries(OptionInputs& inputs, int32_t id, std:
             // An unknown letter adds nothing, and a required one is not found.
             break;
         }
-        if (required && !found) return PathFailure{cfg::classPathEntryMissing, argument};
+        if (required && !found) {
+            record(PathState::Failed);
+            return PathFailure{cfg::classPathEntryMissing, argument};
+        }
+        record(found ? PathState::Found : target.size() == before ? PathState::Skipped : PathState::Missing);
     }
     return std::nullopt;
 }
@@ -107,10 +119,15 @@ void addRuntimeArchive(OptionInputs& inputs, std::string& target) {
 }
 
 std::optional<PathFailure> buildClassAndModulePath(OptionInputs& inputs, const ClassPathOverrides& overrides,
-                                                   VmOptionList& list) {
+                                                   VmOptionList& list, OptionTrace* trace) {
+    // An override or archive by its name, as the trace shows it.
+    auto record = [&](const char* name, const std::string& added, bool found) {
+        if (trace) trace->paths.push_back({cfg::classPath, name, added, found ? PathState::Found : PathState::Missing});
+    };
     logMessage(u"adding preconfigured modulepath");
     std::string modulePath;
-    if (std::optional<PathFailure> failure = addPathEntries(inputs, cfg::modulePath, modulePath)) return failure;
+    if (std::optional<PathFailure> failure = addPathEntries(inputs, cfg::modulePath, modulePath, trace))
+        return failure;
 
     std::string classPath = java::kClassPathOption;
     const bool inModule = getConfigInt(cfg::mainClassInModule) != 0;
@@ -118,7 +135,10 @@ std::optional<PathFailure> buildClassAndModulePath(OptionInputs& inputs, const C
     // there is one, or when the main class sits in a named module.
     std::string& archives = (!modulePath.empty() || inModule) ? modulePath : classPath;
 
-    if (overrides.prefix) classPath += *overrides.prefix + ";";
+    if (overrides.prefix) {
+        classPath += *overrides.prefix + ";";
+        record("-classpath/p", *overrides.prefix, true);
+    }
     // Without a per-run directory there is nothing to scan: its "\user" would
     // name a directory at the root of the current drive.
     if (!launcherTempDir.empty()) {
@@ -132,13 +152,16 @@ std::optional<PathFailure> buildClassAndModulePath(OptionInputs& inputs, const C
 
     if (overrides.replacement) {
         classPath += *overrides.replacement;
+        record("-classpath", *overrides.replacement, true);
     } else {
         logMessage(u"adding preconfigured classpath");
-        if (std::optional<PathFailure> failure = addPathEntries(inputs, cfg::classPath, classPath)) return failure;
+        if (std::optional<PathFailure> failure = addPathEntries(inputs, cfg::classPath, classPath, trace))
+            return failure;
     }
     if (overrides.suffix) {
         if (!endsWith(classPath, ';')) classPath += ';';
         classPath += *overrides.suffix;
+        record("-classpath/a", *overrides.suffix, true);
     }
     removeOneTrailingSeparator(classPath);
     list.push_back(classPath);

@@ -32,16 +32,18 @@ bool addArchivesOfDirectory(OptionInputs& inputs, std::string& target, const std
 // jar, then zip archives for the class path; the directory itself for the
 // module path). A required piece that is not found, or an unknown letter on a
 // required piece, gives message 1006; a required variable that is not defined
-// gives 1008.
-std::optional<PathFailure> addPathEntries(OptionInputs& inputs, int32_t id, std::string& target);
+// gives 1008. Each piece is recorded in the trace when one is given.
+std::optional<PathFailure> addPathEntries(OptionInputs& inputs, int32_t id, std::string& target,
+                                          OptionTrace* trace = nullptr);
 
 // The quarlo family only: "<installation dir>\.quarlo\qarruntime.jar;".
 void addRuntimeArchive(OptionInputs& inputs, std::string& target);
 
 // Appends the class-path option (always, "-Djava.class.path=" at least) and,
 // when there is a module path, the module-path, --add-opens and
-// --add-modules options.
+// --add-modules options. The trace, when given, records every piece and the
+// overrides.
 std::optional<PathFailure> buildClassAndModulePath(OptionInputs& inputs, const ClassPathOverrides& overrides,
-                                                   VmOptionList& list);
+                                                   VmOptionList& list, OptionTrace* trace = nullptr);
 
 }  // namespace wl

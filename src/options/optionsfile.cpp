@@ -38,6 +38,31 @@ std::u16string withoutLast(const std::u16string& text, std::size_t count) {
 
 }  // namespace
 
+const char* optionSourceName(OptionSource source) {
+    static const char* const names[] = {"launcher property", "configured", "version-specific",
+                                        "locale",            "options file", "-J argument",      "class path"};
+    return names[static_cast<uint8_t>(source)];
+}
+
+const char* pathStateName(PathState state) {
+    static const char* const names[] = {"found", "missing", "skipped", "missing, required"};
+    return names[static_cast<uint8_t>(state)];
+}
+
+void OptionCollector::add(std::string option) {
+    list.push_back(std::move(option));
+    if (!trace) return;
+    if (reading_.empty()) {
+        trace->origins.push_back({source, -1});
+        return;
+    }
+    // The file being read is the last one opened under its name.
+    int32_t file = int32_t(trace->files.size()) - 1;
+    auto reading = [&](int32_t i) { return trace->files[std::size_t(i)].second && trace->files[std::size_t(i)].first == reading_.back(); };
+    while (file > 0 && !reading(file)) --file;
+    trace->origins.push_back({OptionSource::OptionsFile, file});
+}
+
 // A small file gets a buffer of its size (4 KiB at least, for a source that
 // does not know its size): most options files are a few lines long.
 OptionsFileReader::OptionsFileReader(ByteSource& source)
@@ -178,6 +203,7 @@ void OptionCollector::handleOptionLine(const std::u16string* baseFile, const std
         }
         ++included_;
         std::optional<OpenedFile> file = inputs_.openFile(resolved);
+        if (trace && !file) trace->files.push_back({resolved, false});
         logMessage(u"adding vmoptions from (%p) <%s> (%s)", file ? file->handle : nullptr, resolved.c_str(),
                    expanded.c_str());
         readOptionsFile(&resolved, identity, std::move(file));
@@ -190,13 +216,14 @@ void OptionCollector::handleOptionLine(const std::u16string* baseFile, const std
     } else if (startsWith(line, kClassPathSuffix)) {
         overrides.suffix = inputs_.toNarrow(line.substr(kClassPathSuffix.size()));
     } else {
-        list.push_back(inputs_.toNarrow(line));
+        add(inputs_.toNarrow(line));
     }
 }
 
 void OptionCollector::readOptionsFile(const std::u16string* baseFile, const std::u16string& identity,
                                       std::optional<OpenedFile> file) {
     if (!file || !file->bytes) return;
+    if (trace) trace->files.push_back({identity, true});
     reading_.push_back(identity);
     OptionsFileReader reader(*file->bytes);
     std::string bytes;
@@ -237,6 +264,7 @@ void OptionCollector::handleConfiguredLine(std::u16string line) {
 }
 
 void OptionCollector::addConfiguredOptions(const std::vector<std::u16string>& arguments) {
+    source = OptionSource::Configured;
     std::u16string configured = getConfigWide(cfg::vmOptions, kBufferSize);
     inputs_.expand(configured, true);
     std::vector<std::u16string> words;
@@ -260,14 +288,18 @@ void OptionCollector::addConfiguredOptions(const std::vector<std::u16string>& ar
                            : std::min(lastPair, (lastId - cfg::versionSpecificCondition) / 2);
             for (int32_t k = 0; k < count && k <= lastPair; ++k) {
                 std::string condition = dupConfigString(cfg::versionSpecificCondition + 2 * k);
-                if (!versionConditionMatches(condition, javaVersion, major)) continue;
+                const bool matched = versionConditionMatches(condition, javaVersion, major);
+                if (trace) trace->conditions.push_back({condition, matched});
+                if (!matched) continue;
                 std::u16string options = getConfigWide(cfg::versionSpecificOptions + 2 * k, kBufferSize);
                 logMessage(u"adding specific %s", options.c_str());
+                source = OptionSource::VersionSpecific;
                 handleConfiguredLine(options);
                 break;
             }
         }
     }
+    source = OptionSource::Locale;
     addLocaleOptions(arguments);
 }
 

@@ -75,6 +75,47 @@ public:
     virtual std::string installationDir() = 0;
 };
 
+// Where an option of the list came from.
+enum class OptionSource : uint8_t { Launcher, Configured, VersionSpecific, Locale, OptionsFile, JavaArgument, ClassPath };
+
+// What became of one class-path or module-path piece.
+enum class PathState : uint8_t {
+    Found,
+    Missing,   // added although it does not exist (optional archives and directories)
+    Skipped,   // added nothing (an optional variable not set, an optional scan of no directory)
+    Failed,    // required and not found: the launch ends
+};
+
+// One piece as configured ("A1lib\x.jar") or one override or archive by its
+// name ("-classpath/a"), and what it appended, ";"-separated.
+struct PathTraceEntry {
+    int32_t list;  // the entry id (class path 121, module path 132)
+    std::string piece;
+    std::string added;
+    PathState state;
+};
+
+// A record of one assembly, for /diagnose; the launch keeps none. Filled as
+// the assembly decides, never consulted by it.
+struct OptionTrace {
+    // One per option of the final list, in its order: the source, and for
+    // OptionSource::OptionsFile the file's index in files (else -1).
+    struct Origin {
+        OptionSource source;
+        int32_t file;
+    };
+    std::vector<Origin> origins;
+    // Options files opened, and includes that could not be opened.
+    std::vector<std::pair<std::u16string, bool>> files;
+    // The version-specific conditions looked at, and whether they matched.
+    std::vector<std::pair<std::string, bool>> conditions;
+    std::vector<PathTraceEntry> paths;
+};
+
+// The words for reports: "options file", "-J argument", "found", "skipped".
+const char* optionSourceName(OptionSource source);
+const char* pathStateName(PathState state);
+
 // --- Portable decisions ---
 
 // Files being read inside each other: more than this many at once is refused.
@@ -165,8 +206,13 @@ public:
 
     VmOptionList list;
     ClassPathOverrides overrides;
+    // When set, every option added is recorded with its source: the options
+    // file being read, else source.
+    OptionTrace* trace = nullptr;
+    OptionSource source = OptionSource::Configured;
 
 private:
+    void add(std::string option);
     void handleConfiguredLine(std::u16string line);
 
     OptionInputs& inputs_;

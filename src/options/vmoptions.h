@@ -25,14 +25,17 @@ inline constexpr const char* kModuleOptionNames[] = {
 
 // Joins each module option name with the option that follows it into
 // "name=value", from the start of the list; a name that is the last option
-// stays alone.
-void joinModuleOptions(VmOptionList& list);
+// stays alone. The trace's origins, when given, follow the list.
+void joinModuleOptions(VmOptionList& list, OptionTrace* trace = nullptr);
 
 // The whole list, in the order the sources are consulted. Reads the settings,
 // the process flags and the files through inputs. On a failure (a required
 // class-path piece) the list is incomplete and the failure says what to show.
+// The trace, when given, records where each option came from, the files read
+// and the path pieces.
 std::optional<PathFailure> assembleOptionList(OptionInputs& inputs, const std::vector<std::string>& launcherProperties,
-                                              const std::vector<std::u16string>& arguments, VmOptionList& list);
+                                              const std::vector<std::u16string>& arguments, VmOptionList& list,
+                                              OptionTrace* trace = nullptr);
 
 // Fills the init arguments with the options, in list order, and logs them.
 // The texts must outlive the record; they are not copied.
@@ -47,5 +50,11 @@ void fillInitArgs(JavaVMInitArgs& initArgs, std::vector<JavaVMOption>& options, 
 // piece that is missing ends the launch.
 void assembleVmOptions(JavaVMInitArgs& initArgs, const std::vector<std::string>& launcherProperties,
                        const std::vector<std::u16string>& arguments);
+
+// The same assembly for /diagnose: the list with its trace, and the failure
+// instead of the fatal end.
+std::optional<PathFailure> traceVmOptions(const std::vector<std::string>& launcherProperties,
+                                          const std::vector<std::u16string>& arguments, VmOptionList& list,
+                                          OptionTrace& trace);
 
 }  // namespace wl

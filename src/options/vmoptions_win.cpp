@@ -88,6 +88,13 @@ public:
 
 }  // namespace
 
+std::optional<PathFailure> traceVmOptions(const std::vector<std::string>& launcherProperties,
+                                          const std::vector<std::u16string>& arguments, VmOptionList& list,
+                                          OptionTrace& trace) {
+    WindowsOptionInputs inputs;
+    return assembleOptionList(inputs, launcherProperties, arguments, list, &trace);
+}
+
 void assembleVmOptions(JavaVMInitArgs& initArgs, const std::vector<std::string>& launcherProperties,
                        const std::vector<std::u16string>& arguments) {
     WindowsOptionInputs inputs;

@@ -178,6 +178,36 @@ int startService(ServiceManagerApi& api, const std::u16string& name, const std::
     return 1;
 }
 
+ServiceFacts inspectService(ServiceManagerApi& api, const std::u16string& name) {
+    ServiceFacts facts;
+    Opened manager(api, api.openManager(svc::kManagerConnect));
+    if (!manager) return facts;
+    facts.managerOpened = true;
+    Opened service(api, api.openService(manager.get(), name, svc::kQueryConfig | svc::kQueryStatus));
+    if (!service) return facts;
+    facts.installed = true;
+    ServiceStatus status;
+    facts.statusKnown = api.queryStatus(service.get(), status);
+    facts.state = status.state;
+    uint32_t bytesNeeded = 0;
+    facts.configKnown = api.queryConfig(service.get(), svc::kConfigBufferBytes, facts.startType, bytesNeeded);
+    if (!facts.configKnown && api.lastError() == svc::kErrorInsufficientBuffer && bytesNeeded > svc::kConfigBufferBytes)
+        facts.configKnown = api.queryConfig(service.get(), bytesNeeded, facts.startType, bytesNeeded);
+    if (!facts.configKnown || !api.queryAccount(service.get(), facts.account)) facts.account.clear();
+    return facts;
+}
+
+const char* serviceStateName(uint32_t state) {
+    static const char* const names[] = {"unknown",          "stopped",       "start pending", "stop pending",
+                                        "running",          "continue pending", "pause pending", "paused"};
+    return names[state <= 7 ? state : 0];
+}
+
+const char* startTypeName(uint32_t startType) {
+    static const char* const names[] = {"boot", "system", "automatic", "on demand", "disabled", "unknown"};
+    return names[startType <= 4 ? startType : 5];
+}
+
 int reportServiceStatus(ServiceManagerApi& api, const std::u16string& name) {
     Opened manager(api, api.openManager(svc::kManagerConnect));
     if (!manager) {

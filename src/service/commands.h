@@ -78,6 +78,9 @@ public:
     // Reads the configuration into a buffer of bufferBytes and gives its start
     // type; on failure bytesNeeded is the size the system asked for.
     virtual bool queryConfig(Handle service, uint32_t bufferBytes, uint32_t& startType, uint32_t& bytesNeeded) = 0;
+    // The account the service runs under ("LocalSystem"), as the last
+    // queryConfig of it read; false when unknown.
+    virtual bool queryAccount(Handle /*service*/, std::u16string& /*account*/) { return false; }
     virtual bool start(Handle service, const std::vector<std::u16string>& arguments) = 0;
     // Sets the description where the system can; a failure is not reported.
     virtual void setDescription(Handle service, const std::u16string& description) = 0;
@@ -106,6 +109,23 @@ std::u16string serviceDependencyList(const std::u16string& setting);
 // The start type /install uses: automatic for application type 4, on demand
 // otherwise.
 uint32_t installStartType(int32_t applicationType);
+
+// What /diagnose tells of the service, found without changing anything.
+struct ServiceFacts {
+    bool managerOpened = false;
+    bool installed = false;
+    bool statusKnown = false;
+    uint32_t state = 0;
+    bool configKnown = false;
+    uint32_t startType = 0;
+    std::u16string account;  // empty when unknown
+};
+ServiceFacts inspectService(ServiceManagerApi& api, const std::u16string& name);
+
+// The state and start type in words ("running", "on demand"); "unknown" for
+// a value without one.
+const char* serviceStateName(uint32_t state);
+const char* startTypeName(uint32_t startType);
 
 // --- Operations; each returns the command's exit code ---
 

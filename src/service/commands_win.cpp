@@ -79,7 +79,14 @@ public:
             return false;
         }
         startType = config->dwStartType;
+        account_ = config->lpServiceStartName ? U(config->lpServiceStartName) : u"";
         return true;
+    }
+
+    // The account the last configuration read named.
+    bool queryAccount(Handle, std::u16string& account) override {
+        account = account_;
+        return !account.empty();
     }
 
     bool start(Handle service, const std::vector<std::u16string>& arguments) override {
@@ -113,6 +120,7 @@ private:
     }
 
     DWORD error_ = 0;
+    std::u16string account_;
 };
 
 ServiceDefinition installDefinition() {
@@ -125,6 +133,11 @@ ServiceDefinition installDefinition() {
 }
 
 }  // namespace
+
+ServiceFacts inspectConfiguredService() {
+    Win32ServiceManager api;
+    return inspectService(api, serviceName);
+}
 
 int runServiceCommand(const std::u16string& command, const std::vector<std::u16string>& arguments, bool& handled) {
     Win32ServiceManager api;

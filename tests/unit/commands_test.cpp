@@ -14,6 +14,7 @@ namespace wl {
 namespace {
 
 struct FakeService {
+    std::u16string account = u"LocalSystem";
     uint32_t state = svc::kStopped;
     uint32_t startType = svc::kDemandStart;
     ServiceDefinition definition;
@@ -108,6 +109,10 @@ public:
         }
         startType = service.startType;
         return true;
+    }
+    bool queryAccount(Handle handle, std::u16string& account) override {
+        account = services.at(nameOf(handle)).account;
+        return !account.empty();
     }
     bool start(Handle handle, const std::vector<std::u16string>& arguments) override {
         FakeService& service = services.at(nameOf(handle));
@@ -495,6 +500,39 @@ TEST(ServiceCommands, StopThatOutlastsItsWaitHintStillSucceeds) {
     fake.services[u"Svc"] = service;
     EXPECT_EQ(stopService(fake, u"Svc", true), 0);
     EXPECT_EQ(fake.output, "Stopping service 'Svc'.\nError while stopping service\n");
+}
+
+// What /diagnose tells of a service: found through the same manager calls
+// as /status, changing nothing and leaving no handle open.
+TEST(ServiceCommands, InspectService) {
+    FakeManager api;
+    api.services[u"Run"] = running(svc::kAutoStart);
+    api.services[u"Big"] = stopped();
+    api.services[u"Big"].configBytes = 9000;
+    api.services[u"Big"].account = u".\\svc";
+    ServiceFacts facts = inspectService(api, u"Run");
+    EXPECT_TRUE(facts.managerOpened && facts.installed && facts.statusKnown && facts.configKnown);
+    EXPECT_STREQ(serviceStateName(facts.state), "running");
+    EXPECT_STREQ(startTypeName(facts.startType), "automatic");
+    EXPECT_EQ(facts.account, u"LocalSystem");
+    // A configuration beyond the first buffer is read again in its size.
+    facts = inspectService(api, u"Big");
+    EXPECT_TRUE(facts.configKnown);
+    EXPECT_STREQ(startTypeName(facts.startType), "on demand");
+    EXPECT_STREQ(serviceStateName(facts.state), "stopped");
+    EXPECT_EQ(facts.account, u".\\svc");
+    facts = inspectService(api, u"Missing");
+    EXPECT_TRUE(facts.managerOpened);
+    EXPECT_FALSE(facts.installed || facts.statusKnown || facts.configKnown);
+    api.managerError = 5;
+    facts = inspectService(api, u"Run");
+    EXPECT_FALSE(facts.managerOpened || facts.installed);
+    EXPECT_EQ(api.openHandles, 0);
+    EXPECT_TRUE(api.output.empty());
+    EXPECT_EQ(api.services.size(), 2u);
+    EXPECT_STREQ(serviceStateName(9), "unknown");
+    EXPECT_STREQ(startTypeName(4), "disabled");
+    EXPECT_STREQ(startTypeName(7), "unknown");
 }
 
 }  // namespace

@@ -56,16 +56,22 @@ protected:
 
 TEST_F(VersionAcceptedTest, BoundsAreStrict) {
     VersionBounds b = bounds("1.8.0_101", "1.8.0");
+    using V = JavaVerdict;
     struct Case {
         const char* version;
-        bool accepted;
+        JavaVerdict verdict;
     } cases[] = {
-        {"1.8.0_202", true}, {"1.8.0_60", false}, {"1.8.0", false}, {"9", false}, {"1.8.1", false},
+        {"1.8.0_202", V::Accepted}, {"1.8.0_60", V::TooOld}, {"1.8.0", V::TooOld},
+        {"9", V::TooNew},           {"1.8.1", V::TooNew},    {"1.8.0_101-ea", V::BetaRefused},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.version);
-        EXPECT_EQ(versionAccepted(c.version, b, false), c.accepted);
+        EXPECT_EQ(judgeVersion(c.version, b, false), c.verdict);
+        EXPECT_EQ(versionAccepted(c.version, b, false), c.verdict == V::Accepted);
     }
+    EXPECT_STREQ(verdictName(V::TooOld), "too old");
+    EXPECT_STREQ(verdictName(V::WrongBitness), "wrong bitness");
+    EXPECT_STREQ(verdictName(V::Chosen), "chosen");
 }
 
 TEST_F(VersionAcceptedTest, NoBoundsAcceptEverything) {
