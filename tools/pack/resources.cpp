@@ -6,6 +6,8 @@
 
 #include "base/little_endian.h"
 #include "base/text.h"
+#include "pe_image.h"
+#include "version_info.h"
 
 namespace pack {
 namespace {
@@ -14,7 +16,6 @@ constexpr uint32_t kIconType = 3;
 constexpr uint32_t kGroupIconType = 14;
 constexpr uint32_t kVersionType = 16;
 constexpr uint32_t kEnglishUs = 0x0409;
-constexpr uint32_t kUnicodeCodePage = 1200;
 constexpr uint32_t kSubdirectoryBit = 0x80000000u;
 constexpr std::size_t kResourceDirectory = 2, kSecurityDirectory = 4, kRelocationDirectory = 5;
 
@@ -24,69 +25,6 @@ using wl::le16At;
 using wl::le32At;
 using wl::storeLe16;
 using wl::storeLe32;
-void padTo(std::string& b, std::size_t alignment) {
-    while (b.size() % alignment) b.push_back('\0');
-}
-uint64_t alignUp(uint64_t v, uint64_t alignment) { return (v + alignment - 1) / alignment * alignment; }
-
-struct Section {
-    std::size_t header;  // file offset of the section header
-    uint32_t virtualSize, address, rawSize, rawOffset, characteristics;
-};
-
-// The headers of a PE image, as far as the resource rebuild needs them.
-struct PeImage {
-    std::size_t optional = 0;    // file offset of the optional header
-    std::size_t directories = 0; // file offset of the data directories
-    uint32_t directoryCount = 0;
-    uint32_t fileAlignment = 0, sectionAlignment = 0;
-    std::vector<Section> sections;
-
-    bool read(std::string_view image, std::string& error) {
-        if (image.size() < 64 || image.substr(0, 2) != "MZ") return fail(error);
-        uint32_t pe = le32At(image, 60);
-        if (uint64_t(pe) + 24 > image.size() || image.substr(pe, 4) != std::string_view("PE\0\0", 4)) return fail(error);
-        uint32_t count = le16At(image, pe + 6), optionalSize = le16At(image, pe + 20);
-        optional = pe + 24;
-        if (optional + uint64_t(optionalSize) + 40ull * count > image.size() || optionalSize < 2) return fail(error);
-        uint32_t magic = le16At(image, optional);
-        std::size_t countField = magic == 0x20b ? 108 : magic == 0x10b ? 92 : 0;
-        if (countField == 0 || countField + 4 > optionalSize) return fail(error);
-        directoryCount = le32At(image, optional + countField);
-        directories = optional + countField + 4;
-        if (directoryCount > 16 || countField + 4 + 8ull * directoryCount > optionalSize) return fail(error);
-        fileAlignment = le32At(image, optional + 36);
-        sectionAlignment = le32At(image, optional + 32);
-        if (fileAlignment == 0 || sectionAlignment == 0) return fail(error);
-        for (uint32_t i = 0; i < count; ++i) {
-            std::size_t h = optional + optionalSize + 40 * i;
-            sections.push_back({h, le32At(image, h + 8), le32At(image, h + 12), le32At(image, h + 16),
-                                le32At(image, h + 20), le32At(image, h + 36)});
-        }
-        return true;
-    }
-
-    uint32_t directoryAddress(std::string_view image, std::size_t index) const {
-        return index < directoryCount ? le32At(image, directories + 8 * index) : 0;
-    }
-    uint32_t directorySize(std::string_view image, std::size_t index) const {
-        return index < directoryCount ? le32At(image, directories + 8 * index + 4) : 0;
-    }
-
-    // The section whose address range holds the address; nullptr when none.
-    const Section* sectionAt(uint32_t address) const {
-        for (const Section& s : sections) {
-            uint32_t extent = std::max(s.virtualSize, s.rawSize);
-            if (address >= s.address && address - s.address < extent) return &s;
-        }
-        return nullptr;
-    }
-
-    static bool fail(std::string& error) {
-        error = "the template is not a PE executable";
-        return false;
-    }
-};
 
 // One resource: type, name and language, each an id or a name.
 struct ResourceKey {
@@ -115,7 +53,7 @@ using ResourceList = std::vector<Resource>;
 
 class TreeReader {
 public:
-    TreeReader(std::string_view image, const PeImage& pe, const Section& section, std::string& error)
+    TreeReader(std::string_view image, const PeImage& pe, const PeSection& section, std::string& error)
         : image_(image), pe_(pe), section_(section), error_(error) {}
 
     bool read(ResourceList& out) { return directory(0, 0, {}, out); }
@@ -169,7 +107,7 @@ private:
     bool leaf(uint32_t at, const std::vector<ResourceKey>& path, ResourceList& out) {
         if (!inSection(at, 16)) return fail("a data entry lies outside the section");
         uint32_t address = le32At(image_, fileOffset(at)), size = le32At(image_, fileOffset(at + 4));
-        const Section* holder = pe_.sectionAt(address);
+        const PeSection* holder = pe_.sectionAt(address);
         if (!holder) return fail("data lies outside the image");
         uint64_t offset = uint64_t(address - holder->address);
         if (offset > holder->rawSize || size > holder->rawSize - offset ||
@@ -188,7 +126,7 @@ private:
 
     std::string_view image_;
     const PeImage& pe_;
-    const Section& section_;
+    const PeSection& section_;
     std::string& error_;
     std::set<uint32_t> visited_;
 };
@@ -304,7 +242,7 @@ std::string writeTree(ResourceList resources, uint32_t sectionAddress) {
 }
 
 // The resource section of the image and every resource in it.
-bool readResourceList(std::string_view image, const PeImage& pe, const Section*& section, ResourceList& list,
+bool readResourceList(std::string_view image, const PeImage& pe, const PeSection*& section, ResourceList& list,
                       std::string& error) {
     uint32_t address = pe.directoryAddress(image, kResourceDirectory);
     section = address ? pe.sectionAt(address) : nullptr;
@@ -376,93 +314,7 @@ void replaceIcon(ResourceList& list, std::string_view ico) {
     list.push_back(Resource{idKey(kGroupIconType), groupName, language, 0, std::move(group)});
 }
 
-// The PE checksum: 16-bit words added with end-around carry, the checksum
-// field itself left out, plus the file length.
-uint32_t peChecksum(std::string_view image, std::size_t checksumField) {
-    uint64_t sum = 0;
-    for (std::size_t i = 0; i < image.size(); i += 2) {
-        if (i == checksumField || i == checksumField + 2) continue;
-        uint32_t word = uint8_t(image[i]) | (i + 1 < image.size() ? uint32_t(uint8_t(image[i + 1])) << 8 : 0);
-        sum += word;
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    }
-    sum = (sum & 0xFFFF) + (sum >> 16);
-    return uint32_t(sum + image.size());
-}
-
-// One node of a version block: length, value length, type, key, value and
-// children, each aligned to 32 bits.
-std::string versionNode(std::u16string_view key, std::string_view value, uint32_t valueLength, bool text,
-                        const std::vector<std::string>& children) {
-    std::string out;
-    appendLe16(out, 0);  // length, set below
-    appendLe16(out, valueLength);
-    appendLe16(out, text ? 1 : 0);
-    for (char16_t c : key) appendLe16(out, c);
-    appendLe16(out, 0);
-    padTo(out, 4);
-    out += value;
-    for (const std::string& child : children) {
-        padTo(out, 4);
-        out += child;
-    }
-    storeLe16(out, 0, uint32_t(out.size()));
-    return out;
-}
-
-// One node of a version block as read back: where it ends, its key, where
-// its value starts and where its children start.
-struct VersionNode {
-    std::size_t end = 0, value = 0, valueBytes = 0;
-    std::u16string key;
-    std::size_t children() const { return alignUp(value + valueBytes, 4); }
-};
-
-bool readVersionNode(std::string_view v, std::size_t at, std::size_t limit, VersionNode& node) {
-    if (at + 6 > limit) return false;
-    std::size_t length = le16At(v, at);
-    if (length < 6 || at + length > limit) return false;
-    node.end = at + length;
-    bool text = le16At(v, at + 4) == 1;
-    node.valueBytes = le16At(v, at + 2) * (text ? 2 : 1);
-    node.key.clear();
-    std::size_t k = at + 6;
-    for (; k + 2 <= node.end && le16At(v, k); k += 2) node.key.push_back(char16_t(le16At(v, k)));
-    node.value = alignUp(k + 2, 4);
-    return true;
-}
-
 }  // namespace
-
-bool parseVersionNumber(std::string_view text, uint64_t& value, std::string& error) {
-    uint64_t parts[4] = {0, 0, 0, 0};
-    std::size_t i = 0, count = 0;
-    auto digit = [&](std::size_t k) { return k < text.size() && text[k] >= '0' && text[k] <= '9'; };
-    for (;;) {
-        if (!digit(i)) {
-            error = "must begin with a version number such as 1.2.3.4";
-            return false;
-        }
-        uint64_t n = 0;
-        while (digit(i) && n <= 65535) n = n * 10 + uint64_t(text[i++] - '0');
-        if (n > 65535) {
-            error = "must have numbers no larger than 65535";
-            return false;
-        }
-        parts[count++] = n;
-        if (i < text.size() && text[i] == '.' && digit(i + 1)) {
-            if (count == 4) {
-                error = "must have at most four numbers";
-                return false;
-            }
-            ++i;
-            continue;
-        }
-        break;
-    }
-    value = parts[0] << 48 | parts[1] << 32 | parts[2] << 16 | parts[3];
-    return true;
-}
 
 bool checkIconFile(std::string_view ico, std::string& error) {
     if (ico.size() < 6 || le16At(ico, 0) != 0 || le16At(ico, 2) != 1) {
@@ -488,53 +340,10 @@ bool checkIconFile(std::string_view ico, std::string& error) {
     return true;
 }
 
-std::string buildVersionInfo(const std::vector<std::pair<std::string, std::string>>& strings) {
-    uint64_t fileVersion = 0, productVersion = 0;
-    bool productGiven = false;
-    std::string ignored;
-    std::vector<std::string> stringNodes;
-    for (const std::string_view key : kVersionKeys)
-        for (const auto& [k, v] : strings) {
-            if (k != key) continue;
-            if (k == "FileVersion") parseVersionNumber(v, fileVersion, ignored);
-            if (k == "ProductVersion") productGiven = parseVersionNumber(v, productVersion, ignored);
-            std::u16string text = wl::fromUtf8(v);
-            std::string value;
-            for (char16_t c : text) appendLe16(value, c);
-            appendLe16(value, 0);
-            stringNodes.push_back(versionNode(wl::fromUtf8(k), value, uint32_t(text.size() + 1), true, {}));
-        }
-    if (!productGiven) productVersion = fileVersion;
-
-    std::string fixed;
-    appendLe32(fixed, 0xFEEF04BD);  // signature
-    appendLe32(fixed, 0x00010000);  // structure version 1.0
-    appendLe32(fixed, uint32_t(fileVersion >> 32));
-    appendLe32(fixed, uint32_t(fileVersion));
-    appendLe32(fixed, uint32_t(productVersion >> 32));
-    appendLe32(fixed, uint32_t(productVersion));
-    appendLe32(fixed, 0x3F);        // flags mask
-    appendLe32(fixed, 0);           // flags
-    appendLe32(fixed, 0x00040004);  // VOS_NT_WINDOWS32
-    appendLe32(fixed, 1);           // VFT_APP
-    appendLe32(fixed, 0);           // subtype
-    appendLe32(fixed, 0);           // date
-    appendLe32(fixed, 0);
-
-    std::string table = versionNode(u"040904B0", {}, 0, true, stringNodes);
-    std::string stringInfo = versionNode(u"StringFileInfo", {}, 0, true, {table});
-    std::string translation;
-    appendLe16(translation, kEnglishUs);
-    appendLe16(translation, kUnicodeCodePage);
-    std::string var = versionNode(u"Translation", translation, 4, false, {});
-    std::string varInfo = versionNode(u"VarFileInfo", {}, 0, true, {var});
-    return versionNode(u"VS_VERSION_INFO", fixed, uint32_t(fixed.size()), false, {stringInfo, varInfo});
-}
-
 bool rebuildResources(std::string_view image, const ResourceChanges& changes, std::string& out, std::string& error) {
     PeImage pe;
     if (!pe.read(image, error)) return false;
-    const Section* section;
+    const PeSection* section;
     ResourceList list;
     if (!readResourceList(image, pe, section, list, error)) return false;
     for (std::size_t d = 0; d < pe.directoryCount; ++d) {
@@ -547,8 +356,8 @@ bool rebuildResources(std::string_view image, const ResourceChanges& changes, st
     // Behind the resources only the base relocations may lie: nothing refers
     // to their address but the directory entry, so they can move.
     uint32_t relocations = pe.directoryAddress(image, kRelocationDirectory);
-    std::vector<const Section*> behind;
-    for (const Section& s : pe.sections) {
+    std::vector<const PeSection*> behind;
+    for (const PeSection& s : pe.sections) {
         if (s.address <= section->address) continue;
         if (s.address != relocations || s.rawOffset < section->rawOffset + section->rawSize) {
             error = "the template has sections behind its resources that cannot move";
@@ -574,7 +383,7 @@ bool rebuildResources(std::string_view image, const ResourceChanges& changes, st
     storeLe32(out, section->header + 8, uint32_t(tree.size()));
     storeLe32(out, section->header + 16, rawSize);
     storeLe32(out, pe.directories + 8 * kResourceDirectory + 4, uint32_t(tree.size()));
-    for (const Section* s : behind) {
+    for (const PeSection* s : behind) {
         storeLe32(out, s->header + 12, nextAddress);
         storeLe32(out, s->header + 20, s->rawSize ? uint32_t(out.size()) : 0);
         if (relocations == s->address) storeLe32(out, pe.directories + 8 * kRelocationDirectory, nextAddress);
@@ -597,7 +406,7 @@ bool readResources(std::string_view image, std::string& icon,
     PeImage pe;
     if (!pe.read(image, error)) return false;
     if (!pe.directoryAddress(image, kResourceDirectory)) return true;
-    const Section* section;
+    const PeSection* section;
     ResourceList list;
     if (!readResourceList(image, pe, section, list, error)) return false;
     std::sort(list.begin(), list.end(), [](const Resource& a, const Resource& b) {
@@ -634,25 +443,11 @@ bool readResources(std::string_view image, std::string& icon,
         break;
     }
 
-    for (const Resource& r : list) {
-        if (!(r.type == idKey(kVersionType))) continue;
-        // VS_VERSIONINFO, its StringFileInfo, the first string table, its strings.
-        std::string_view v = r.data;
-        VersionNode root, child, table, text;
-        if (!readVersionNode(v, 0, v.size(), root) || root.key != u"VS_VERSION_INFO") break;
-        for (std::size_t at = root.children(); readVersionNode(v, at, root.end, child); at = alignUp(child.end, 4)) {
-            if (child.key != u"StringFileInfo") continue;
-            if (!readVersionNode(v, child.children(), child.end, table)) break;
-            for (std::size_t s = table.children(); readVersionNode(v, s, table.end, text); s = alignUp(text.end, 4)) {
-                std::u16string value;
-                for (std::size_t t = text.value; t + 2 <= text.end && le16At(v, t); t += 2)
-                    value.push_back(char16_t(le16At(v, t)));
-                versionStrings.emplace_back(wl::toUtf8(text.key), wl::toUtf8(value));
-            }
+    for (const Resource& r : list)
+        if (r.type == idKey(kVersionType)) {
+            readVersionStrings(r.data, versionStrings);
             break;
         }
-        break;
-    }
     return true;
 }
 
