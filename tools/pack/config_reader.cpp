@@ -151,23 +151,32 @@ public:
         : baseDir_(baseDir), codePage_(codePage), config_(config), error_(error) {}
 
     bool read(const TomlDocument& doc) {
+        // Each table the format has, with the function that reads it.
+        struct Reader {
+            const char* name;
+            bool arrayElement;
+            bool (LayerReader::*read)(const TomlTable&);
+        };
+        static constexpr Reader kTables[] = {
+            {"", false, &LayerReader::outside},          {"settings", false, &LayerReader::settings},
+            {"messages", false, &LayerReader::messages}, {"language", true, &LayerReader::language},
+            {"file", true, &LayerReader::file},          {"resources", false, &LayerReader::resources},
+            {"resources.version", false, &LayerReader::version},
+        };
         for (const TomlTable& table : doc.tables) {
-            bool ok;
-            if (table.name.empty()) ok = outside(table);
-            else if (table.name == "settings" && !table.arrayElement) ok = settings(table);
-            else if (table.name == "messages" && !table.arrayElement) ok = readMessages(table, {}, config_.block.messages, error_);
-            else if (table.name == "language" && table.arrayElement) ok = language(table);
-            else if (table.name == "file" && table.arrayElement) ok = file(table);
-            else if (table.name == "resources" && !table.arrayElement) ok = resources(table);
-            else if (table.name == "resources.version" && !table.arrayElement) ok = version(table);
-            else ok = unknown(table);
-            if (!ok) return false;
+            // The root table is never an array element.
+            auto reader = std::find_if(std::begin(kTables), std::end(kTables), [&](const Reader& r) {
+                return table.name == r.name && (table.name.empty() || table.arrayElement == r.arrayElement);
+            });
+            if (!(reader == std::end(kTables) ? unknown(table) : (this->*reader->read)(table))) return false;
         }
         if (countGiven_) config_.fileCountGivenAt = at(countGiven_->place);
         return true;
     }
 
 private:
+    bool messages(const TomlTable& table) { return readMessages(table, {}, config_.block.messages, error_); }
+
     bool outside(const TomlTable& table) {
         if (table.entries.empty()) return true;
         error_ = at(table.entries[0].place) + "'" + table.entries[0].key +
