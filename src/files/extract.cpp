@@ -1,6 +1,7 @@
 #include "files/extract.h"
 
 #include <algorithm>
+#include <map>
 #include <string_view>
 
 #include "base/text.h"
@@ -11,60 +12,99 @@ namespace {
 
 // Names that Windows maps to devices in any directory, with or without an
 // extension: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-9 and LPT0-9 (also with
-// the superscript digits 1, 2 and 3 of the ANSI code pages).
-bool isDeviceName(std::string_view component) {
-    std::string stem(component.substr(0, component.find('.')));
-    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-    for (char& c : stem) c = asciiUpper(c);
-    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+// the superscript digits 1, 2 and 3).
+bool isDeviceName(std::u16string_view component) {
+    std::u16string stem(component.substr(0, component.find(u'.')));
+    while (!stem.empty() && stem.back() == u' ') stem.pop_back();
+    for (char16_t& c : stem) c = asciiUpper(c);
+    for (const char16_t* device : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"})
         if (stem == device) return true;
-    if (stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0)) {
-        unsigned char digit = static_cast<unsigned char>(stem[3]);
-        return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+    if (stem.size() == 4 && (stem.compare(0, 3, u"COM") == 0 || stem.compare(0, 3, u"LPT") == 0)) {
+        char16_t digit = stem[3];
+        return (digit >= u'0' && digit <= u'9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
     }
     return false;
 }
 
-// The byte offsets at which the name's separators ("\\" or "/") stand, by
-// characters; by bytes only for a name without an exact wide form.
-std::vector<std::size_t> separatorOffsets(const std::string& name, const NarrowCodec& codec) {
-    std::vector<std::size_t> offsets;
+// The name as Windows reads it: its exact wide form, or byte for byte when
+// the code page cannot give one.
+std::u16string wideName(const std::string& name, const NarrowCodec& codec) {
     std::optional<std::u16string> wide = exactWideForm(name, codec);
-    if (!wide) {
-        for (std::size_t i = 0; i < name.size(); ++i)
-            if (name[i] == '\\' || name[i] == '/') offsets.push_back(i);
-        return offsets;
-    }
-    for (std::size_t i = 0; i < wide->size(); ++i)
-        if ((*wide)[i] == u'\\' || (*wide)[i] == u'/')
-            offsets.push_back(codec.narrow(std::u16string_view(*wide).substr(0, i), nullptr).size());
-    return offsets;
+    return wide ? *wide : widenBytes(name);
+}
+
+bool isSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+
+// Upper case as the file system compares names, for the scripts of the code
+// pages: the pairs of each block, each lower-case letter mapped within it.
+char16_t upperForNames(char16_t c) {
+    // In a block of pairs from first to last, the upper-case letter comes
+    // first in each pair.
+    auto lowerOfPair = [&](char16_t first, char16_t last) { return c > first && c <= last && ((c - first) & 1); };
+    if (c < 0x80) return asciiUpper(c);
+    if ((c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x3B1 && c <= 0x3CB && c != 0x3C2) ||
+        (c >= 0x430 && c <= 0x44F) || (c >= 0xFF41 && c <= 0xFF5A))
+        return char16_t(c - 0x20);
+    if (c == 0xFF) return 0x178;
+    if (c == 0x3C2) return 0x3A3;  // final sigma
+    if (c == 0x3AC) return 0x386;
+    if (c >= 0x3AD && c <= 0x3AF) return char16_t(c - 0x25);
+    if (c == 0x3CC) return 0x38C;
+    if (c == 0x3CD || c == 0x3CE) return char16_t(c - 0x3F);
+    if (c >= 0x450 && c <= 0x45F) return char16_t(c - 0x50);
+    if (c == 0x4CF) return 0x4C0;
+    if (lowerOfPair(0x100, 0x12F) || lowerOfPair(0x132, 0x137) || lowerOfPair(0x139, 0x148) ||
+        lowerOfPair(0x14A, 0x177) || lowerOfPair(0x179, 0x17E) || lowerOfPair(0x460, 0x481) ||
+        lowerOfPair(0x48A, 0x4BF) || lowerOfPair(0x4C1, 0x4CE) || lowerOfPair(0x4D0, 0x52F))
+        return char16_t(c - 1);
+    return c;
 }
 
 }  // namespace
 
 std::string checkIncludedFileName(const std::string& name, const NarrowCodec& codec) {
     if (name.empty()) return "is empty";
-    for (unsigned char c : name) {
-        if (c < 0x20 || std::string_view("<>\"|?*").find(char(c)) != std::string_view::npos)
+    std::u16string wide = wideName(name, codec);
+    for (char16_t c : wide) {
+        if (c < 0x20 || std::u16string_view(u"<>\"|?*").find(c) != std::u16string_view::npos)
             return "contains a character that Windows does not allow in names";
     }
-    if (name.find(':') != std::string::npos) return "names a drive or a stream";
-    if (name[0] == '\\' || name[0] == '/') return "is absolute";
-    std::vector<std::size_t> ends = separatorOffsets(name, codec);
-    ends.push_back(name.size());
-    std::size_t start = 0;
-    for (std::size_t end : ends) {
-        std::string_view component = std::string_view(name).substr(start, end - start);
+    if (wide.find(u';') != std::u16string::npos) return "contains \";\", the separator of the name list";
+    if (wide.find(u':') != std::u16string::npos) return "names a drive or a stream";
+    if (isSeparator(wide[0])) return "is absolute";
+    std::size_t components = 0;
+    for (std::size_t start = 0; start <= wide.size(); ++components) {
+        std::size_t end = start;
+        while (end < wide.size() && !isSeparator(wide[end])) ++end;
+        std::u16string_view component = std::u16string_view(wide).substr(start, end - start);
         if (component.empty()) return "has an empty path component";
-        if (component == "." || component == "..") return "leaves the directory with \"..\" or \".\"";
+        if (component == u"." || component == u"..") return "leaves the directory with \"..\" or \".\"";
         // Windows drops trailing dots and spaces, so "..." or ".. " would
         // become something else than what is written.
-        if (component.back() == '.' || component.back() == ' ') return "has a component ending in a dot or a space";
+        if (component.back() == u'.' || component.back() == u' ') return "has a component ending in a dot or a space";
+        if (component.size() > 255) return "has a component longer than 255 characters";
         if (isDeviceName(component)) return "names a device";
         start = end + 1;
     }
+    if (components > 2) return "is nested deeper than one directory";
     return {};
+}
+
+std::u16string includedFileNameKey(const std::string& name, const NarrowCodec& codec) {
+    std::u16string key = wideName(name, codec);
+    for (char16_t& c : key) c = c == u'/' ? u'\\' : upperForNames(c);
+    return key;
+}
+
+std::optional<RefusedName> findRefusedIncludedName(const std::vector<std::string>& names, const NarrowCodec& codec) {
+    std::map<std::u16string, std::size_t> seen;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::string problem = checkIncludedFileName(names[i], codec);
+        if (!problem.empty()) return RefusedName{i, problem};
+        auto [earlier, fresh] = seen.emplace(includedFileNameKey(names[i], codec), i);
+        if (!fresh) return RefusedName{i, "names the same file as \"" + names[earlier->second] + "\""};
+    }
+    return std::nullopt;
 }
 
 std::vector<std::string> splitIncludedFileNames(const std::string& names) {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,10 +26,28 @@ constexpr uint32_t kExtractChunkSize = kBufferSize;
 // inside the per-run directory: no ".." component, no drive or ":", no
 // leading "\" or "/" (which also covers UNC and device prefixes), no device
 // name such as CON, no characters Windows does not allow in names, and no
-// component that Windows would silently change (trailing dot or space). The
-// name is in the codec's code page, whose double-byte characters may end in
-// the byte of a backslash: components are told apart by characters.
+// component that Windows would silently change (trailing dot or space). Only
+// the part before the first separator is ever created as a directory, so a
+// name is nested at most one directory deep, and a component holds at most
+// the 255 characters Windows allows. ";" would split the name list. The name
+// is in the codec's code page, whose double-byte characters may end in the
+// byte of a backslash or a "|": it is checked in its wide form.
 std::string checkIncludedFileName(const std::string& name, const NarrowCodec& codec);
+
+// The form in which Windows compares a name with the others of a directory:
+// wide, "/" as "\", letters in upper case. Besides ASCII, the case pairs of
+// Latin-1, Latin Extended-A, Greek, Cyrillic and the full-width Latin letters
+// are folded, the letters of the single-byte and East Asian code pages.
+std::u16string includedFileNameKey(const std::string& name, const NarrowCodec& codec);
+
+// The first name of the list that may not be extracted and why: one that
+// checkIncludedFileName refuses, or one that names the same file as an
+// earlier name, which would leave the application whichever record came last.
+struct RefusedName {
+    std::size_t index = 0;
+    std::string problem;
+};
+std::optional<RefusedName> findRefusedIncludedName(const std::vector<std::string>& names, const NarrowCodec& codec);
 
 // The names of the name list in order; consecutive ";" count as one.
 std::vector<std::string> splitIncludedFileNames(const std::string& names);

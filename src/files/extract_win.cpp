@@ -64,13 +64,12 @@ int extractIncludedFiles() {
     if (count < 0) names.clear();
     if (names.size() > std::size_t(count)) names.resize(std::size_t(count));
     // Every name is checked before anything is written: a name that would
-    // land outside the per-run directory ends the launch with nothing created.
-    for (const std::string& name : names) {
-        std::string problem = checkIncludedFileName(name, fileApiCodec());
-        if (!problem.empty()) {
-            logError(u"included file name \"%S\" %S; nothing is extracted", name.c_str(), problem.c_str());
-            cannotCreate();
-        }
+    // land outside the per-run directory, or on the file of an earlier name,
+    // ends the launch with nothing created.
+    if (std::optional<RefusedName> refused = findRefusedIncludedName(names, fileApiCodec())) {
+        logError(u"included file name \"%S\" %S; nothing is extracted", names[refused->index].c_str(),
+                 refused->problem.c_str());
+        cannotCreate();
     }
 
     createLauncherTempDir();

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/little_endian.h"
 #include "base/tokenize.h"
 #include "config/java_contract.h"
 #include "diag/log.h"
@@ -52,8 +53,7 @@ bool isPriorityClass(uint32_t value) {
 
 uint32_t workerPriorityFromValue(const std::optional<std::string>& valueBytes) {
     if (!valueBytes || valueBytes->size() != 4) return svc::kNormalPriority;
-    const auto* b = reinterpret_cast<const unsigned char*>(valueBytes->data());
-    uint32_t priority = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+    uint32_t priority = le32At(*valueBytes, 0);
     if (!isPriorityClass(priority)) {
         // Used as creation flags, such a value could leave the worker
         // suspended or under a debugger while the service shows running.

@@ -50,8 +50,7 @@ void extractBehindBlock(wl::BlockReader& reader, const wl::ConfigStore& store, s
     std::vector<std::string> names = wl::splitIncludedFileNames(setting(wl::cfg::includedFileNames));
     if (count < 0) names.clear();
     if (names.size() > std::size_t(count)) names.resize(std::size_t(count));
-    for (const std::string& name : names)
-        if (!wl::checkIncludedFileName(name, wl::kByteCodec).empty()) return;  // the launcher ends here
+    if (wl::findRefusedIncludedName(names, wl::kByteCodec)) return;  // the launcher ends here
 
     uint64_t before = reader.source().position();
     MemoryTarget target;

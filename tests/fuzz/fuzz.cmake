@@ -29,6 +29,5 @@ wl_fuzz_target(classpath)
 
 # The packer's TOML reader and block mapping (toml++ is header-only and on the
 # default include path of the build machine).
-wl_fuzz_target(toml tools/pack/packer.cpp tools/pack/reference.cpp tools/pack/resources.cpp tools/pack/toml.cpp
-  tools/pack/codepage.cpp tools/pack/platform_posix.cpp)
+wl_fuzz_target(toml ${PACK_SOURCES} tools/pack/codepage.cpp tools/pack/platform_posix.cpp)
 target_include_directories(fuzz_toml PRIVATE tools/pack)

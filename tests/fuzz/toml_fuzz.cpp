@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "base/little_endian.h"
 #include "files/extract.h"
 #include "fuzz_support.h"
 #include "codepage.h"
@@ -28,38 +29,31 @@ std::string loadTemplate(const char* argv0) {
     image.assign(0x200, '\0');
     image[0] = 'M';
     image[1] = 'Z';
-    auto put = [&](std::size_t at, uint32_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i) image[at + std::size_t(i)] = char(v >> (8 * i));
-    };
-    put(60, 0x40, 4);
+    wl::storeLe32(image, 60, 0x40);
     image.replace(0x40, 4, std::string("PE\0\0", 4));
-    put(0x40 + 6, 1, 2);
-    put(0x40 + 20, 0xF0, 2);
-    put(0x40 + 24 + 0xF0 + 16, 0x100, 4);
-    put(0x40 + 24 + 0xF0 + 20, 0x100, 4);
+    wl::storeLe16(image, 0x40 + 6, 1);
+    wl::storeLe16(image, 0x40 + 20, 0xF0);
+    wl::storeLe32(image, 0x40 + 24 + 0xF0 + 16, 0x100);
+    wl::storeLe32(image, 0x40 + 24 + 0xF0 + 20, 0x100);
     return image;
-}
-
-void putLe(std::string& out, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(char(value >> (8 * i)));
 }
 
 // An icon of one 16x16 image with 32 bits a pixel.
 std::string smallIcon() {
     std::string image;
-    for (uint32_t v : {40u, 16u, 32u}) putLe(image, v, 4);
-    putLe(image, 1, 2);
-    putLe(image, 32, 2);
-    for (int i = 0; i < 6; ++i) putLe(image, 0, 4);
+    for (uint32_t v : {40u, 16u, 32u}) wl::appendLe32(image, v);
+    wl::appendLe16(image, 1);
+    wl::appendLe16(image, 32);
+    for (int i = 0; i < 6; ++i) wl::appendLe32(image, 0);
     image.append(16 * 16 * 4, '\x7f');
     image.append(16 * 4, '\0');
     std::string icon;
-    for (uint32_t v : {0u, 1u, 1u}) putLe(icon, v, 2);
+    for (uint32_t v : {0u, 1u, 1u}) wl::appendLe16(icon, v);
     icon += std::string("\x10\x10\0\0", 4);
-    putLe(icon, 1, 2);
-    putLe(icon, 32, 2);
-    putLe(icon, uint32_t(image.size()), 4);
-    putLe(icon, 22, 4);
+    wl::appendLe16(icon, 1);
+    wl::appendLe16(icon, 32);
+    wl::appendLe32(icon, uint32_t(image.size()));
+    wl::appendLe32(icon, 22);
     return icon + image;
 }
 
@@ -80,10 +74,13 @@ bool packText(std::string_view toml, const std::string& baseDir, std::string& pa
     pack::PackConfig config;
     if (!pack::compileConfig(toml, baseDir, 1252, config, error)) return false;
     writable = true;
+    // What the packer takes, the launcher extracts: no name it refuses, no
+    // two names for one file.
+    std::vector<std::string> names;
+    for (const pack::IncludedFile& file : config.files) names.push_back(file.name);
+    std::optional<wl::RefusedName> refused = wl::findRefusedIncludedName(names, pack::codePageCodec(1252));
+    FUZZ_CHECK(!refused, "the launcher refuses %s", names[refused ? refused->index : 0].c_str());
     for (const pack::IncludedFile& file : config.files) {
-        // What the packer takes, the launcher extracts.
-        FUZZ_CHECK(wl::checkIncludedFileName(file.name, wl::kByteCodec).empty(), "the launcher refuses %s",
-                   file.name.c_str());
         std::string utf8;
         writable = writable && pack::codePageToUtf8(file.name, 1252, utf8) && writableHere(utf8);
     }
@@ -94,7 +91,7 @@ bool packText(std::string_view toml, const std::string& baseDir, std::string& pa
     for (const pack::IncludedFile& file : config.files) {
         std::string content;
         FUZZ_CHECK(pack::readWholeFile(file.sourcePath, content), "%s", file.sourcePath.c_str());
-        for (int i = 0; i < 8; ++i) package.push_back(char((uint64_t(content.size()) >> (8 * i)) & 0xFF));
+        wl::appendLe64(package, uint64_t(content.size()));
         for (char c : content) package.push_back(char(static_cast<unsigned char>(c) ^ wl::kIncludedFileMask));
     }
     return true;

@@ -208,6 +208,21 @@ class BadInput(PackerCase):
             with self.subTest(name=name):
                 self.assert_refused(f'[[file]]\nname = "{name}"\nsource = "a"\n', "the included file name")
 
+    def test_two_names_for_one_file(self):
+        (self.dir / "a").write_bytes(b"a")
+        (self.dir / "b").write_bytes(b"b")
+        # Windows tells neither letter case nor / and \\ apart (beyond ASCII too).
+        for first, second in (("lib\\\\cb.dll", "lib\\\\cb.dll"), ("lib/CB.dll", "LIB\\\\cb.DLL"),
+                              ("\u00c9t\u00e9.txt", "\u00e9T\u00c9.txt")):
+            with self.subTest(first=first, second=second):
+                config = (f'[[file]]\nname = "{first}"\nsource = "a"\n\n'
+                          f'[[file]]\nname = "{second}"\nsource = "b"\n')
+                self.assert_refused(config, f"app.toml:5:1: the included file name '{second.replace(chr(92) * 2, chr(92))}'"
+                                    " names the same file as the [[file]] at 1:1")
+        code, _, err = self.pack('[[file]]\nname = "lib\\\\a.dll"\nsource = "a"\n\n'
+                                 '[[file]]\nname = "lib\\\\b.dll"\nsource = "b"\n')
+        self.assertEqual(code, 0, err)
+
     def test_template_not_pe(self):
         template = self.dir / "template.exe"
         template.write_bytes(b"MZ" + b"\0" * 100)

@@ -20,7 +20,7 @@ TEST(IncludedName, HostileNamesAreRefused) {
         "\\\\server\\share", "//server/share", "\\\\?\\c:\\x", "\\\\.\\pipe\\p", "\\\\.\\c:", "\\??\\c:\\x",
         ":stream", "a.txt:ads", "a::$DATA", "CON", "con", "NUL", "nul.txt", "lib\\AUX", "PRN.log", "COM1",
         "lpt9.dll", "CONIN$", "conout$", "COM\xB9", "CON .txt", "a\\\\b", "lib\\", "a\x01" "b", "a\tb", "a|b",
-        "a>b", "a<b", "a*b", "a?b", "a\"b", "",
+        "a>b", "a<b", "a*b", "a?b", "a\"b", "", "a;b", "x\\y\\z", "a/b/c",
     };
     for (const char* name : hostile) EXPECT_NE(wl::checkIncludedFileName(name, kCodePage1252), "") << "[" << name << "]";
     // Code page 932: 表 and ソ end in the byte of the backslash, but are no separators.
@@ -31,11 +31,72 @@ TEST(IncludedName, HostileNamesAreRefused) {
 TEST(IncludedName, OrdinaryNamesAreAccepted) {
     const char* fine[] = {
         "a.jar", "lib\\a.dll", "lib/a.dll", "..a", "a..b", ".hidden", "a.b.c", "con1.txt", "COM10",
-        "console.txt", "nul_file", "x\\y\\z", "\xE9t\xE9.txt", "a b.txt", "lib\\sub dir.x",
+        "console.txt", "nul_file", "\xE9t\xE9.txt", "a b.txt", "lib\\sub dir.x",
     };
     for (const char* name : fine) EXPECT_EQ(wl::checkIncludedFileName(name, kCodePage1252), "") << "[" << name << "]";
-    for (const char* name : {"予定表\\ソ.dll", "表", "能\\表.txt"})
+    // ポ ends in the byte of "|", ソ in that of "\\": neither is that character.
+    for (const char* name : {"予定表\\ソ.dll", "表", "能\\表.txt", "ポ.dll", "lib\\ポ"})
         EXPECT_EQ(wl::checkIncludedFileName(cp932(name), kCodePage932), "") << name;
+}
+
+TEST(IncludedName, ComponentsOfAt255Characters) {
+    EXPECT_EQ(wl::checkIncludedFileName(std::string(255, 'x'), kCodePage1252), "");
+    EXPECT_EQ(wl::checkIncludedFileName("lib\\" + std::string(256, 'x'), kCodePage1252),
+              "has a component longer than 255 characters");
+    // Characters, not bytes: 255 double-byte characters are 510 bytes.
+    std::string wide;
+    for (int i = 0; i < 255; ++i) wide += "表";
+    EXPECT_EQ(wl::checkIncludedFileName(cp932(wide), kCodePage932), "");
+    EXPECT_NE(wl::checkIncludedFileName(cp932(wide + "表"), kCodePage932), "");
+}
+
+inline constexpr char kCp1251[] = "CP1251";
+const wl::NarrowCodec kCodePage1251{widenIconv<kCp1251>, narrowIconv<kCp1251>};
+
+// Pairs of names in one code page, and whether Windows takes them for one file.
+struct NamePair {
+    const wl::NarrowCodec* codec;
+    std::string a, b;
+    bool same;
+};
+
+TEST(IncludedName, OneFileAsWindowsComparesNames) {
+    auto in = [](const wl::NarrowCodec& codec, const std::string& utf8) { return codec.narrow(wide(utf8), nullptr); };
+    const NamePair pairs[] = {
+        {&kCodePage1252, "lib\\cb.dll", "lib\\cb.dll", true},
+        {&kCodePage1252, "Lib/CB.DLL", "lib\\cb.dll", true},
+        {&kCodePage1252, in(kCodePage1252, "Été\\Œuvre.txt"), in(kCodePage1252, "éTÉ/œUVRE.TXT"), true},
+        {&kCodePage1252, in(kCodePage1252, "šÿ"), in(kCodePage1252, "ŠŸ"), true},
+        {&kCodePage1252, in(kCodePage1252, "straße"), "STRASSE", false},
+        {&kCodePage1252, "a.dll", "b.dll", false},
+        {&kCodePage1252, "lib\\a.dll", "a.dll", false},
+        {&kCodePage1251, in(kCodePage1251, "Файл.txt"), in(kCodePage1251, "фАЙЛ.TXT"), true},
+        {&kCodePage1251, in(kCodePage1251, "ёж"), in(kCodePage1251, "ЁЖ"), true},
+        {&kCodePage932, cp932("ａｂ\\Ж"), cp932("ＡＢ/ж"), true},
+        {&kCodePage932, cp932("αω"), cp932("ΑΩ"), true},
+        // ア and ヂ differ in their second byte only as "A" and "a" do.
+        {&kCodePage932, cp932("ア"), cp932("ヂ"), false},
+        {&kCodePage932, cp932("表\\a"), cp932("表/A"), true},
+    };
+    for (const NamePair& p : pairs) {
+        ASSERT_EQ(wl::checkIncludedFileName(p.a, *p.codec), "") << p.a;
+        EXPECT_EQ(wl::includedFileNameKey(p.a, *p.codec) == wl::includedFileNameKey(p.b, *p.codec), p.same)
+            << p.a << " / " << p.b;
+    }
+}
+
+TEST(IncludedName, TheFirstRefusedNameOfAList) {
+    using Names = std::vector<std::string>;
+    EXPECT_FALSE(wl::findRefusedIncludedName(Names{"a.jar", "lib\\a.dll", "lib\\b.dll"}, kCodePage1252));
+    auto refused = wl::findRefusedIncludedName(Names{"a.jar", "lib\\cb.dll", "x", "LIB/CB.dll"}, kCodePage1252);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->index, 3u);
+    EXPECT_EQ(refused->problem, "names the same file as \"lib\\cb.dll\"");
+    // A name the check refuses counts before a repeated one behind it.
+    refused = wl::findRefusedIncludedName(Names{"a", "..\\x", "A"}, kCodePage1252);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->index, 1u);
+    EXPECT_EQ(refused->problem, "leaves the directory with \"..\" or \".\"");
 }
 
 TEST(IncludedName, ListAndTargets) {

@@ -4,24 +4,16 @@
 
 #include <cstring>
 
+#include "base/little_endian.h"
 #include "resources.h"
 
 using namespace pack;
 
 namespace {
 
-uint32_t get32(const std::string& b, std::size_t o) {
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = v << 8 | uint8_t(b[o + i]);
-    return v;
-}
-void put32(std::string& b, std::size_t o, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[o + i] = char((v >> (8 * i)) & 0xFF);
-}
-void put16(std::string& b, std::size_t o, uint32_t v) {
-    b[o] = char(v & 0xFF);
-    b[o + 1] = char(v >> 8);
-}
+uint32_t get32(const std::string& b, std::size_t o) { return wl::le32At(b, o); }
+void put32(std::string& b, std::size_t o, uint32_t v) { wl::storeLe32(b, o, v); }
+void put16(std::string& b, std::size_t o, uint32_t v) { wl::storeLe16(b, o, v); }
 
 constexpr std::size_t kPe = 0x40, kOptional = kPe + 24, kSections = kOptional + 240;
 

@@ -179,6 +179,24 @@ class Extraction(LaunchCase):
         for root in (self.wine.drive_c, self.temp, self.dir, self.wine.drive_c / "users"):
             self.assertEqual([p for p in root.iterdir() if p.name.endswith(tail)], [], root)
 
+    def test_two_records_for_one_file_are_refused(self):
+        # The packer refuses such names; another tool's block gets them by
+        # writing the name list directly. Windows would put both records in
+        # one file, the application getting whichever came last.
+        exe0 = self.wine.pack(self.dir, CONSOLE + MESSAGES + file_entries([("lib\\cb.dll", "a.bin"),
+                                                                           ("lib\\cc.dll", "b.bin")]),
+                              files={"a.bin": content(3), "b.bin": b"LAST" * 4})
+        data = exe0.read_bytes()
+        self.assertEqual(data.count(b"lib\\cc.dll"), 1)
+        exe = self.dir / "twice.exe"
+        exe.write_bytes(data.replace(b"lib\\cc.dll", b"LIB/CB.DLL"))
+        r, log = self.logged_run(exe, "/run")
+        self.assertEqual(r.code, 1, log)
+        self.assertRegex(r.stderr, shown_with_log(internal_error("11")))
+        self.assertIn('ERROR: included file name "LIB/CB.DLL" names the same file as "lib\\cb.dll"; '
+                      "nothing is extracted\r\n", log)
+        self.assertEqual(per_run_dirs(log), [], "refused before anything is created")
+
 
 class CleanUp(LaunchCase):
     def test_one_level_rule(self):

@@ -1,11 +1,13 @@
 #include "resources.h"
 
 #include <algorithm>
-#include <map>
 #include <set>
 
 #include "base/little_endian.h"
 #include "base/text.h"
+#include "pe_image.h"
+#include "resource_tree.h"
+#include "version_info.h"
 
 namespace pack {
 namespace {
@@ -14,9 +16,7 @@ constexpr uint32_t kIconType = 3;
 constexpr uint32_t kGroupIconType = 14;
 constexpr uint32_t kVersionType = 16;
 constexpr uint32_t kEnglishUs = 0x0409;
-constexpr uint32_t kUnicodeCodePage = 1200;
-constexpr uint32_t kSubdirectoryBit = 0x80000000u;
-constexpr std::size_t kResourceDirectory = 2, kSecurityDirectory = 4, kRelocationDirectory = 5;
+constexpr std::size_t kSecurityDirectory = 4, kRelocationDirectory = 5;
 
 using wl::appendLe16;
 using wl::appendLe32;
@@ -24,300 +24,6 @@ using wl::le16At;
 using wl::le32At;
 using wl::storeLe16;
 using wl::storeLe32;
-void padTo(std::string& b, std::size_t alignment) {
-    while (b.size() % alignment) b.push_back('\0');
-}
-uint64_t alignUp(uint64_t v, uint64_t alignment) { return (v + alignment - 1) / alignment * alignment; }
-
-struct Section {
-    std::size_t header;  // file offset of the section header
-    uint32_t virtualSize, address, rawSize, rawOffset, characteristics;
-};
-
-// The headers of a PE image, as far as the resource rebuild needs them.
-struct PeImage {
-    std::size_t optional = 0;    // file offset of the optional header
-    std::size_t directories = 0; // file offset of the data directories
-    uint32_t directoryCount = 0;
-    uint32_t fileAlignment = 0, sectionAlignment = 0;
-    std::vector<Section> sections;
-
-    bool read(std::string_view image, std::string& error) {
-        if (image.size() < 64 || image.substr(0, 2) != "MZ") return fail(error);
-        uint32_t pe = le32At(image, 60);
-        if (uint64_t(pe) + 24 > image.size() || image.substr(pe, 4) != std::string_view("PE\0\0", 4)) return fail(error);
-        uint32_t count = le16At(image, pe + 6), optionalSize = le16At(image, pe + 20);
-        optional = pe + 24;
-        if (optional + uint64_t(optionalSize) + 40ull * count > image.size() || optionalSize < 2) return fail(error);
-        uint32_t magic = le16At(image, optional);
-        std::size_t countField = magic == 0x20b ? 108 : magic == 0x10b ? 92 : 0;
-        if (countField == 0 || countField + 4 > optionalSize) return fail(error);
-        directoryCount = le32At(image, optional + countField);
-        directories = optional + countField + 4;
-        if (directoryCount > 16 || countField + 4 + 8ull * directoryCount > optionalSize) return fail(error);
-        fileAlignment = le32At(image, optional + 36);
-        sectionAlignment = le32At(image, optional + 32);
-        if (fileAlignment == 0 || sectionAlignment == 0) return fail(error);
-        for (uint32_t i = 0; i < count; ++i) {
-            std::size_t h = optional + optionalSize + 40 * i;
-            sections.push_back({h, le32At(image, h + 8), le32At(image, h + 12), le32At(image, h + 16),
-                                le32At(image, h + 20), le32At(image, h + 36)});
-        }
-        return true;
-    }
-
-    uint32_t directoryAddress(std::string_view image, std::size_t index) const {
-        return index < directoryCount ? le32At(image, directories + 8 * index) : 0;
-    }
-    uint32_t directorySize(std::string_view image, std::size_t index) const {
-        return index < directoryCount ? le32At(image, directories + 8 * index + 4) : 0;
-    }
-
-    // The section whose address range holds the address; nullptr when none.
-    const Section* sectionAt(uint32_t address) const {
-        for (const Section& s : sections) {
-            uint32_t extent = std::max(s.virtualSize, s.rawSize);
-            if (address >= s.address && address - s.address < extent) return &s;
-        }
-        return nullptr;
-    }
-
-    static bool fail(std::string& error) {
-        error = "the template is not a PE executable";
-        return false;
-    }
-};
-
-// One resource: type, name and language, each an id or a name.
-struct ResourceKey {
-    bool named = false;
-    uint32_t id = 0;
-    std::u16string name;
-    bool operator<(const ResourceKey& o) const {
-        // Named entries come first, in code-unit order, then ids ascending:
-        // the order the loader's binary search expects.
-        if (named != o.named) return named;
-        return named ? name < o.name : id < o.id;
-    }
-    bool operator==(const ResourceKey& o) const { return named == o.named && id == o.id && name == o.name; }
-};
-
-ResourceKey idKey(uint32_t id) { return ResourceKey{false, id, {}}; }
-
-struct Resource {
-    ResourceKey type, name;
-    uint32_t language = 0;
-    uint32_t codePage = 0;
-    std::string data;
-};
-
-using ResourceList = std::vector<Resource>;
-
-class TreeReader {
-public:
-    TreeReader(std::string_view image, const PeImage& pe, const Section& section, std::string& error)
-        : image_(image), pe_(pe), section_(section), error_(error) {}
-
-    bool read(ResourceList& out) { return directory(0, 0, {}, out); }
-
-private:
-    bool fail(const std::string& what) {
-        error_ = "the template's resources are damaged (" + what + ")";
-        return false;
-    }
-    bool inSection(uint64_t offset, uint64_t size) const { return offset <= section_.rawSize && size <= section_.rawSize - offset; }
-    std::size_t fileOffset(uint32_t offset) const { return section_.rawOffset + offset; }
-
-    bool key(uint32_t field, ResourceKey& key) {
-        if (!(field & kSubdirectoryBit)) {
-            key = idKey(field);
-            return true;
-        }
-        uint32_t at = field & ~kSubdirectoryBit;
-        if (!inSection(at, 2)) return fail("a name lies outside the section");
-        uint32_t length = le16At(image_, fileOffset(at));
-        if (!inSection(at + 2ull, 2ull * length)) return fail("a name lies outside the section");
-        key.named = true;
-        key.name.clear();
-        for (uint32_t i = 0; i < length; ++i) key.name.push_back(char16_t(le16At(image_, fileOffset(at + 2 + 2 * i))));
-        return true;
-    }
-
-    bool directory(uint32_t at, int depth, std::vector<ResourceKey> path, ResourceList& out) {
-        if (!visited_.insert(at).second) return fail("a directory is reached twice");
-        if (!inSection(at, 16)) return fail("a directory lies outside the section");
-        uint32_t entries = le16At(image_, fileOffset(at + 12)) + le16At(image_, fileOffset(at + 14));
-        if (!inSection(at + 16ull, 8ull * entries)) return fail("a directory lies outside the section");
-        for (uint32_t i = 0; i < entries; ++i) {
-            std::size_t e = fileOffset(at + 16 + 8 * i);
-            ResourceKey k;
-            if (!key(le32At(image_, e), k)) return false;
-            uint32_t target = le32At(image_, e + 4);
-            path.push_back(k);
-            if (target & kSubdirectoryBit) {
-                if (depth >= 2) return fail("the tree is deeper than type, name and language");
-                if (!directory(target & ~kSubdirectoryBit, depth + 1, path, out)) return false;
-            } else {
-                if (depth != 2) return fail("data stands above the language level");
-                if (!leaf(target, path, out)) return false;
-            }
-            path.pop_back();
-        }
-        return true;
-    }
-
-    bool leaf(uint32_t at, const std::vector<ResourceKey>& path, ResourceList& out) {
-        if (!inSection(at, 16)) return fail("a data entry lies outside the section");
-        uint32_t address = le32At(image_, fileOffset(at)), size = le32At(image_, fileOffset(at + 4));
-        const Section* holder = pe_.sectionAt(address);
-        if (!holder) return fail("data lies outside the image");
-        uint64_t offset = uint64_t(address - holder->address);
-        if (offset > holder->rawSize || size > holder->rawSize - offset ||
-            holder->rawOffset + offset + size > image_.size())
-            return fail("data lies outside the file");
-        if (path[2].named) return fail("a language is given by name");
-        Resource r;
-        r.type = path[0];
-        r.name = path[1];
-        r.language = path[2].id;
-        r.codePage = le32At(image_, fileOffset(at + 8));
-        r.data.assign(image_.substr(holder->rawOffset + offset, size));
-        out.push_back(std::move(r));
-        return true;
-    }
-
-    std::string_view image_;
-    const PeImage& pe_;
-    const Section& section_;
-    std::string& error_;
-    std::set<uint32_t> visited_;
-};
-
-// The resource section's bytes for the resources, laid out for the address
-// the section is loaded at: directories, data entries, names, then the data.
-std::string writeTree(ResourceList resources, uint32_t sectionAddress) {
-    std::sort(resources.begin(), resources.end(), [](const Resource& a, const Resource& b) {
-        if (!(a.type == b.type)) return a.type < b.type;
-        if (!(a.name == b.name)) return a.name < b.name;
-        return a.language < b.language;
-    });
-    // The tree: types, the names of each type, the languages of each name.
-    std::vector<ResourceKey> types;
-    std::vector<std::vector<ResourceKey>> names;              // per type
-    std::vector<std::vector<std::vector<std::size_t>>> langs;  // per type and name: indices into resources
-    for (std::size_t i = 0; i < resources.size(); ++i) {
-        const Resource& r = resources[i];
-        if (types.empty() || !(types.back() == r.type)) {
-            types.push_back(r.type);
-            names.emplace_back();
-            langs.emplace_back();
-        }
-        if (names.back().empty() || !(names.back().back() == r.name)) {
-            names.back().push_back(r.name);
-            langs.back().emplace_back();
-        }
-        langs.back().back().push_back(i);
-    }
-    auto directorySize = [](std::size_t n) { return 16 + 8 * n; };
-    // Offsets of every directory, breadth first.
-    std::size_t cursor = directorySize(types.size());
-    std::vector<std::size_t> nameDirs, langDirs;
-    for (std::size_t t = 0; t < types.size(); ++t) {
-        nameDirs.push_back(cursor);
-        cursor += directorySize(names[t].size());
-    }
-    for (std::size_t t = 0; t < types.size(); ++t)
-        for (std::size_t n = 0; n < names[t].size(); ++n) {
-            langDirs.push_back(cursor);
-            cursor += directorySize(langs[t][n].size());
-        }
-    std::size_t dataEntries = cursor;
-    cursor += 16 * resources.size();
-    // Names, each an int16 length and UTF-16 text, shared when repeated.
-    std::map<std::u16string, std::size_t> nameOffsets;
-    std::string strings;
-    auto noteName = [&](const ResourceKey& k) {
-        if (k.named && !nameOffsets.count(k.name)) {
-            nameOffsets[k.name] = cursor + strings.size();
-            appendLe16(strings, uint32_t(k.name.size()));
-            for (char16_t c : k.name) appendLe16(strings, c);
-        }
-    };
-    for (std::size_t t = 0; t < types.size(); ++t) {
-        noteName(types[t]);
-        for (const ResourceKey& n : names[t]) noteName(n);
-    }
-    cursor = alignUp(cursor + strings.size(), 8);
-    std::vector<std::size_t> dataOffsets;
-    for (const Resource& r : resources) {
-        dataOffsets.push_back(cursor);
-        cursor = alignUp(cursor + r.data.size(), 8);
-    }
-
-    std::string out;
-    auto directory = [&](std::size_t named, std::size_t total) {
-        appendLe32(out, 0);  // characteristics
-        appendLe32(out, 0);  // time stamp: none, so that packing is repeatable
-        appendLe32(out, 0);  // version
-        appendLe16(out, uint32_t(named));
-        appendLe16(out, uint32_t(total - named));
-    };
-    auto keyField = [&](const ResourceKey& k) {
-        return k.named ? kSubdirectoryBit | uint32_t(nameOffsets[k.name]) : k.id;
-    };
-    auto countNamed = [](const std::vector<ResourceKey>& keys) {
-        return std::size_t(std::count_if(keys.begin(), keys.end(), [](const ResourceKey& k) { return k.named; }));
-    };
-    directory(countNamed(types), types.size());
-    for (std::size_t t = 0; t < types.size(); ++t) {
-        appendLe32(out, keyField(types[t]));
-        appendLe32(out, kSubdirectoryBit | uint32_t(nameDirs[t]));
-    }
-    std::size_t langDir = 0;
-    for (std::size_t t = 0; t < types.size(); ++t) {
-        directory(countNamed(names[t]), names[t].size());
-        for (std::size_t n = 0; n < names[t].size(); ++n) {
-            appendLe32(out, keyField(names[t][n]));
-            appendLe32(out, kSubdirectoryBit | uint32_t(langDirs[langDir++]));
-        }
-    }
-    for (std::size_t t = 0; t < types.size(); ++t)
-        for (std::size_t n = 0; n < names[t].size(); ++n) {
-            directory(0, langs[t][n].size());
-            for (std::size_t i : langs[t][n]) {
-                appendLe32(out, resources[i].language);
-                appendLe32(out, uint32_t(dataEntries + 16 * i));
-            }
-        }
-    for (std::size_t i = 0; i < resources.size(); ++i) {
-        appendLe32(out, sectionAddress + uint32_t(dataOffsets[i]));
-        appendLe32(out, uint32_t(resources[i].data.size()));
-        appendLe32(out, resources[i].codePage);
-        appendLe32(out, 0);
-    }
-    out += strings;
-    for (std::size_t i = 0; i < resources.size(); ++i) {
-        out.resize(dataOffsets[i], '\0');
-        out += resources[i].data;
-    }
-    return out;
-}
-
-// The resource section of the image and every resource in it.
-bool readResourceList(std::string_view image, const PeImage& pe, const Section*& section, ResourceList& list,
-                      std::string& error) {
-    uint32_t address = pe.directoryAddress(image, kResourceDirectory);
-    section = address ? pe.sectionAt(address) : nullptr;
-    if (!section) {
-        error = "the template has no resources to change";
-        return false;
-    }
-    if (section->address != address || uint64_t(section->rawOffset) + section->rawSize > image.size()) {
-        error = "the template's resources do not fill a section of their own";
-        return false;
-    }
-    return TreeReader(image, pe, *section, error).read(list);
-}
 
 // The .ico file's images as RT_ICON resources and the RT_GROUP_ICON that
 // lists them under the given ids.
@@ -376,93 +82,7 @@ void replaceIcon(ResourceList& list, std::string_view ico) {
     list.push_back(Resource{idKey(kGroupIconType), groupName, language, 0, std::move(group)});
 }
 
-// The PE checksum: 16-bit words added with end-around carry, the checksum
-// field itself left out, plus the file length.
-uint32_t peChecksum(std::string_view image, std::size_t checksumField) {
-    uint64_t sum = 0;
-    for (std::size_t i = 0; i < image.size(); i += 2) {
-        if (i == checksumField || i == checksumField + 2) continue;
-        uint32_t word = uint8_t(image[i]) | (i + 1 < image.size() ? uint32_t(uint8_t(image[i + 1])) << 8 : 0);
-        sum += word;
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    }
-    sum = (sum & 0xFFFF) + (sum >> 16);
-    return uint32_t(sum + image.size());
-}
-
-// One node of a version block: length, value length, type, key, value and
-// children, each aligned to 32 bits.
-std::string versionNode(std::u16string_view key, std::string_view value, uint32_t valueLength, bool text,
-                        const std::vector<std::string>& children) {
-    std::string out;
-    appendLe16(out, 0);  // length, set below
-    appendLe16(out, valueLength);
-    appendLe16(out, text ? 1 : 0);
-    for (char16_t c : key) appendLe16(out, c);
-    appendLe16(out, 0);
-    padTo(out, 4);
-    out += value;
-    for (const std::string& child : children) {
-        padTo(out, 4);
-        out += child;
-    }
-    storeLe16(out, 0, uint32_t(out.size()));
-    return out;
-}
-
-// One node of a version block as read back: where it ends, its key, where
-// its value starts and where its children start.
-struct VersionNode {
-    std::size_t end = 0, value = 0, valueBytes = 0;
-    std::u16string key;
-    std::size_t children() const { return alignUp(value + valueBytes, 4); }
-};
-
-bool readVersionNode(std::string_view v, std::size_t at, std::size_t limit, VersionNode& node) {
-    if (at + 6 > limit) return false;
-    std::size_t length = le16At(v, at);
-    if (length < 6 || at + length > limit) return false;
-    node.end = at + length;
-    bool text = le16At(v, at + 4) == 1;
-    node.valueBytes = le16At(v, at + 2) * (text ? 2 : 1);
-    node.key.clear();
-    std::size_t k = at + 6;
-    for (; k + 2 <= node.end && le16At(v, k); k += 2) node.key.push_back(char16_t(le16At(v, k)));
-    node.value = alignUp(k + 2, 4);
-    return true;
-}
-
 }  // namespace
-
-bool parseVersionNumber(std::string_view text, uint64_t& value, std::string& error) {
-    uint64_t parts[4] = {0, 0, 0, 0};
-    std::size_t i = 0, count = 0;
-    auto digit = [&](std::size_t k) { return k < text.size() && text[k] >= '0' && text[k] <= '9'; };
-    for (;;) {
-        if (!digit(i)) {
-            error = "must begin with a version number such as 1.2.3.4";
-            return false;
-        }
-        uint64_t n = 0;
-        while (digit(i) && n <= 65535) n = n * 10 + uint64_t(text[i++] - '0');
-        if (n > 65535) {
-            error = "must have numbers no larger than 65535";
-            return false;
-        }
-        parts[count++] = n;
-        if (i < text.size() && text[i] == '.' && digit(i + 1)) {
-            if (count == 4) {
-                error = "must have at most four numbers";
-                return false;
-            }
-            ++i;
-            continue;
-        }
-        break;
-    }
-    value = parts[0] << 48 | parts[1] << 32 | parts[2] << 16 | parts[3];
-    return true;
-}
 
 bool checkIconFile(std::string_view ico, std::string& error) {
     if (ico.size() < 6 || le16At(ico, 0) != 0 || le16At(ico, 2) != 1) {
@@ -488,53 +108,10 @@ bool checkIconFile(std::string_view ico, std::string& error) {
     return true;
 }
 
-std::string buildVersionInfo(const std::vector<std::pair<std::string, std::string>>& strings) {
-    uint64_t fileVersion = 0, productVersion = 0;
-    bool productGiven = false;
-    std::string ignored;
-    std::vector<std::string> stringNodes;
-    for (const std::string_view key : kVersionKeys)
-        for (const auto& [k, v] : strings) {
-            if (k != key) continue;
-            if (k == "FileVersion") parseVersionNumber(v, fileVersion, ignored);
-            if (k == "ProductVersion") productGiven = parseVersionNumber(v, productVersion, ignored);
-            std::u16string text = wl::fromUtf8(v);
-            std::string value;
-            for (char16_t c : text) appendLe16(value, c);
-            appendLe16(value, 0);
-            stringNodes.push_back(versionNode(wl::fromUtf8(k), value, uint32_t(text.size() + 1), true, {}));
-        }
-    if (!productGiven) productVersion = fileVersion;
-
-    std::string fixed;
-    appendLe32(fixed, 0xFEEF04BD);  // signature
-    appendLe32(fixed, 0x00010000);  // structure version 1.0
-    appendLe32(fixed, uint32_t(fileVersion >> 32));
-    appendLe32(fixed, uint32_t(fileVersion));
-    appendLe32(fixed, uint32_t(productVersion >> 32));
-    appendLe32(fixed, uint32_t(productVersion));
-    appendLe32(fixed, 0x3F);        // flags mask
-    appendLe32(fixed, 0);           // flags
-    appendLe32(fixed, 0x00040004);  // VOS_NT_WINDOWS32
-    appendLe32(fixed, 1);           // VFT_APP
-    appendLe32(fixed, 0);           // subtype
-    appendLe32(fixed, 0);           // date
-    appendLe32(fixed, 0);
-
-    std::string table = versionNode(u"040904B0", {}, 0, true, stringNodes);
-    std::string stringInfo = versionNode(u"StringFileInfo", {}, 0, true, {table});
-    std::string translation;
-    appendLe16(translation, kEnglishUs);
-    appendLe16(translation, kUnicodeCodePage);
-    std::string var = versionNode(u"Translation", translation, 4, false, {});
-    std::string varInfo = versionNode(u"VarFileInfo", {}, 0, true, {var});
-    return versionNode(u"VS_VERSION_INFO", fixed, uint32_t(fixed.size()), false, {stringInfo, varInfo});
-}
-
 bool rebuildResources(std::string_view image, const ResourceChanges& changes, std::string& out, std::string& error) {
     PeImage pe;
     if (!pe.read(image, error)) return false;
-    const Section* section;
+    const PeSection* section;
     ResourceList list;
     if (!readResourceList(image, pe, section, list, error)) return false;
     for (std::size_t d = 0; d < pe.directoryCount; ++d) {
@@ -547,8 +124,8 @@ bool rebuildResources(std::string_view image, const ResourceChanges& changes, st
     // Behind the resources only the base relocations may lie: nothing refers
     // to their address but the directory entry, so they can move.
     uint32_t relocations = pe.directoryAddress(image, kRelocationDirectory);
-    std::vector<const Section*> behind;
-    for (const Section& s : pe.sections) {
+    std::vector<const PeSection*> behind;
+    for (const PeSection& s : pe.sections) {
         if (s.address <= section->address) continue;
         if (s.address != relocations || s.rawOffset < section->rawOffset + section->rawSize) {
             error = "the template has sections behind its resources that cannot move";
@@ -574,7 +151,7 @@ bool rebuildResources(std::string_view image, const ResourceChanges& changes, st
     storeLe32(out, section->header + 8, uint32_t(tree.size()));
     storeLe32(out, section->header + 16, rawSize);
     storeLe32(out, pe.directories + 8 * kResourceDirectory + 4, uint32_t(tree.size()));
-    for (const Section* s : behind) {
+    for (const PeSection* s : behind) {
         storeLe32(out, s->header + 12, nextAddress);
         storeLe32(out, s->header + 20, s->rawSize ? uint32_t(out.size()) : 0);
         if (relocations == s->address) storeLe32(out, pe.directories + 8 * kRelocationDirectory, nextAddress);
@@ -597,7 +174,7 @@ bool readResources(std::string_view image, std::string& icon,
     PeImage pe;
     if (!pe.read(image, error)) return false;
     if (!pe.directoryAddress(image, kResourceDirectory)) return true;
-    const Section* section;
+    const PeSection* section;
     ResourceList list;
     if (!readResourceList(image, pe, section, list, error)) return false;
     std::sort(list.begin(), list.end(), [](const Resource& a, const Resource& b) {
@@ -634,25 +211,11 @@ bool readResources(std::string_view image, std::string& icon,
         break;
     }
 
-    for (const Resource& r : list) {
-        if (!(r.type == idKey(kVersionType))) continue;
-        // VS_VERSIONINFO, its StringFileInfo, the first string table, its strings.
-        std::string_view v = r.data;
-        VersionNode root, child, table, text;
-        if (!readVersionNode(v, 0, v.size(), root) || root.key != u"VS_VERSION_INFO") break;
-        for (std::size_t at = root.children(); readVersionNode(v, at, root.end, child); at = alignUp(child.end, 4)) {
-            if (child.key != u"StringFileInfo") continue;
-            if (!readVersionNode(v, child.children(), child.end, table)) break;
-            for (std::size_t s = table.children(); readVersionNode(v, s, table.end, text); s = alignUp(text.end, 4)) {
-                std::u16string value;
-                for (std::size_t t = text.value; t + 2 <= text.end && le16At(v, t); t += 2)
-                    value.push_back(char16_t(le16At(v, t)));
-                versionStrings.emplace_back(wl::toUtf8(text.key), wl::toUtf8(value));
-            }
+    for (const Resource& r : list)
+        if (r.type == idKey(kVersionType)) {
+            readVersionStrings(r.data, versionStrings);
             break;
         }
-        break;
-    }
     return true;
 }
 

@@ -11,13 +11,9 @@
 #include <utility>
 #include <vector>
 
-namespace pack {
+#include "version_info.h"
 
-// The version strings the packer writes, in the order it writes them.
-inline constexpr std::string_view kVersionKeys[] = {
-    "FileVersion", "ProductVersion", "ProductName",    "CompanyName",
-    "FileDescription", "LegalCopyright", "OriginalFilename",
-};
+namespace pack {
 
 struct ResourceChanges {
     bool replaceIcon = false;
@@ -26,19 +22,8 @@ struct ResourceChanges {
     std::vector<std::pair<std::string, std::string>> versionStrings;  // key, UTF-8 value; keys of kVersionKeys
 };
 
-// Reads "1", "1.2", "1.2.3" or "1.2.3.4" at the start of a version text, each
-// number at most 65535; whatever follows a complete number that is not a digit
-// or a dot is kept only in the text ("1.2.3-beta"). Returns the 64-bit form of
-// the fixed version fields, or an error text.
-bool parseVersionNumber(std::string_view text, uint64_t& value, std::string& error);
-
 // Checks an .ico file: header, directory and images inside the file.
 bool checkIconFile(std::string_view ico, std::string& error);
-
-// The VS_VERSIONINFO block: fixed file information from FileVersion and
-// ProductVersion, one string table for US English in UTF-16, and the matching
-// translation. The strings must have been checked with parseVersionNumber.
-std::string buildVersionInfo(const std::vector<std::pair<std::string, std::string>>& strings);
 
 // Returns the PE image (no data behind its last section) with the resources
 // changed as asked, or false and an error text.
