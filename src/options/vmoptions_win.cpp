@@ -73,6 +73,10 @@ public:
         return wl::environmentVariable(name.c_str());
     }
 
+    bool createDirectory(const std::string& path) override {
+        return CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+    }
+
     // Entry 10003 made full against the narrow launcher directory, case kept.
     std::string installationDir() override {
         std::string resolved = composeResolvedPath(getConfigString(cfg::installationDirectory, kBufferSize),

@@ -68,6 +68,13 @@ struct FakeInputs : OptionInputs {
         return it == env.end() ? std::nullopt : std::optional<std::string>(it->second);
     }
     std::string installationDir() override { return "C:\\App\\rt"; }
+    bool createDirectory(const std::string& path) override {
+        made.push_back(path);
+        existing.insert(path);
+        return !failMaking;
+    }
+    Strings made;            // every directory made, in order
+    bool failMaking = false;
 };
 
 class VmOptionsTest : public ::testing::Test {
