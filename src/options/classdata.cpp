@@ -1,5 +1,6 @@
 #include "options/classdata.h"
 
+#include "base/little_endian.h"
 #include "base/process_state.h"
 #include "base/text.h"
 #include "config/entries.h"
@@ -71,6 +72,24 @@ std::string classDataArchiveDirectory(const std::optional<std::string>& localApp
     return dir + "vennic\\cds\\";
 }
 
+ArchiveState checkClassDataArchive(std::string_view header, uint64_t fileSize, bool layout64) {
+    // The dynamic archive's header: magic, CRC, version, then its regions
+    // (read-write, read-only, bitmap; the heap regions stay empty), each
+    // 72 bytes with the file offset at 24 and the used size at 40.
+    constexpr uint32_t kDynamicMagic = 0xf00baba8;
+    constexpr uint32_t kVersion = 11;
+    constexpr std::size_t kRegions = 0x10, kRegionSize = 0x48, kRegionCount = 5;
+    if (header.size() < 12 || le32At(header, 0) != kDynamicMagic) return ArchiveState::Damaged;
+    if (!layout64 || le32At(header, 8) != kVersion) return ArchiveState::UnknownLayout;
+    if (header.size() < kRegions + kRegionCount * kRegionSize) return ArchiveState::Damaged;
+    for (std::size_t i = 0; i < kRegionCount; ++i) {
+        const std::size_t region = kRegions + i * kRegionSize;
+        const uint64_t offset = le64At(header, region + 0x18), used = le64At(header, region + 0x28);
+        if (offset > fileSize || used > fileSize - offset) return ArchiveState::Damaged;
+    }
+    return ArchiveState::Complete;
+}
+
 std::vector<std::string> classDataSharingOptions(const ClassDataSharingCase& c) {
     const char* skipped = nullptr;
     if (c.setting == ClassDataSharing::Off) {
@@ -99,12 +118,28 @@ std::vector<std::string> classDataSharingOptions(const ClassDataSharingCase& c) 
         logMessage(u"class-data sharing: archive %S, created and refreshed by the JVM", archive.c_str());
         return {"-Xshare:auto", "-XX:+AutoCreateSharedArchive", "-XX:SharedArchiveFile=" + archive};
     }
-    if (c.archiveExists) {
+    if (c.archiveExists && c.archiveState == ArchiveState::UnknownLayout) {
+        logMessage(u"class-data sharing: none, archive %S of a layout not checked", archive.c_str());
+        return {};
+    }
+    if (c.archiveExists && c.archiveState == ArchiveState::Complete) {
         logMessage(u"class-data sharing: using archive %S", archive.c_str());
         return {"-Xshare:auto", "-XX:SharedArchiveFile=" + archive};
     }
-    logMessage(u"class-data sharing: writing archive %S at exit", archive.c_str());
+    logMessage(c.archiveExists ? u"class-data sharing: archive %S damaged, written anew at exit"
+                               : u"class-data sharing: writing archive %S at exit",
+               archive.c_str());
     return {"-Xshare:auto", "-XX:ArchiveClassesAtExit=" + archive};
+}
+
+ArchiveState readArchiveState(OptionInputs& inputs, const std::string& archive) {
+    std::optional<OpenedFile> file = inputs.openFile(inputs.codec().widen(archive));
+    if (!file || !file->bytes) return ArchiveState::Damaged;
+    std::string header(kArchiveHeaderBytes, '\0');
+    uint32_t got = 0;
+    if (!file->bytes->read(header.data(), uint32_t(header.size()), got)) return ArchiveState::Damaged;
+    header.resize(got);
+    return checkClassDataArchive(header, file->bytes->size(), sizeof(void*) == 8);
 }
 
 void addClassDataSharingOptions(OptionInputs& inputs, bool userOptionsFile, bool classPathChanged,
@@ -128,6 +163,7 @@ void addClassDataSharingOptions(OptionInputs& inputs, bool userOptionsFile, bool
             if (option.starts_with("-Djava.class.path=") || option.starts_with("--module-path=")) paths += option + '\n';
         c.archive = dir + inputs.toNarrow(classDataArchiveName(inputs.modulePath(), jvmHome, javaVersion, paths));
         c.archiveExists = inputs.exists(c.archive);
+        if (c.archiveExists && c.javaMajor < 19) c.archiveState = readArchiveState(inputs, c.archive);
     }
     std::vector<std::string> options = classDataSharingOptions(c);
     if (options.empty()) return;

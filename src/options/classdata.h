@@ -39,6 +39,15 @@ std::u16string classDataArchiveName(const std::u16string& executable, const std:
                                     const std::string& javaVersion, const std::string& classPathOption);
 std::string classDataArchiveDirectory(const std::optional<std::string>& localAppData, const NarrowCodec& codec);
 
+// What the start of an existing archive (at most kArchiveHeaderBytes) and its
+// size say. Java 13 to 18 map the archive without checking that the file
+// holds its regions: a truncated archive ends the JVM with a bus error, so the
+// launcher checks them itself where it knows the layout (HotSpot 17's, header
+// version 11, 64-bit), and leaves other layouts alone.
+enum class ArchiveState : uint8_t { Complete, Damaged, UnknownLayout };
+inline constexpr std::size_t kArchiveHeaderBytes = 512;
+ArchiveState checkClassDataArchive(std::string_view header, uint64_t fileSize, bool layout64);
+
 struct ClassDataSharingCase {
     ClassDataSharing setting = ClassDataSharing::Auto;
     int32_t javaMajor = -1;          // -1: not known
@@ -49,6 +58,7 @@ struct ClassDataSharingCase {
                                      // the application's archive extends: HotSpot, built with sharing
     std::string archive;             // the archive's path; empty: none can be named
     bool archiveExists = false;
+    ArchiveState archiveState = ArchiveState::Complete;  // of an existing archive, for Java 13 to 18
 };
 
 // The options to add, none when the run is left without an archive; the log

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/little_endian.h"
 #include "option_inputs.h"
 
 namespace {
@@ -63,6 +64,52 @@ TEST(ClassDataSharing, RunsLeftWithoutAnArchive) {
         EXPECT_TRUE(classDataSharingOptions(c).empty()) << k.why;
         EXPECT_EQ(logLines(), Strings{std::string("class-data sharing: none, ") + k.why});
     }
+}
+
+// A dynamic archive header of HotSpot 17's layout: regions at 0x10, 72 bytes
+// each, file offset at 24 and used size at 40.
+std::string archiveHeader(uint32_t version = 11, uint32_t magic = 0xf00baba8) {
+    std::string h;
+    appendLe32(h, magic);
+    appendLe32(h, 0x1234);
+    appendLe32(h, version);
+    appendLe32(h, 0);
+    const uint64_t regions[][2] = {{0x1000, 0xc268}, {0xe000, 0xddd8}, {0x1c000, 0x6b8}, {0, 0}, {0, 0}};
+    for (const auto& r : regions) {
+        std::string region(72, '\0');
+        for (int i = 0; i < 8; ++i) {
+            region[24 + i] = char(r[0] >> (8 * i));
+            region[40 + i] = char(r[1] >> (8 * i));
+        }
+        h += region;
+    }
+    h.resize(kArchiveHeaderBytes);
+    return h;
+}
+
+TEST(ClassDataSharing, ArchiveChecks) {
+    const std::string header = archiveHeader();
+    EXPECT_EQ(checkClassDataArchive(header, 0x1d000, true), ArchiveState::Complete);
+    EXPECT_EQ(checkClassDataArchive(header, 0x1c6b8, true), ArchiveState::Complete) << "the last region's end";
+    EXPECT_EQ(checkClassDataArchive(header, 0x1c6b7, true), ArchiveState::Damaged);
+    EXPECT_EQ(checkClassDataArchive(header, 0x1d000 / 2, true), ArchiveState::Damaged);
+    EXPECT_EQ(checkClassDataArchive(header.substr(0, 100), 0x1d000, true), ArchiveState::Damaged);
+    EXPECT_EQ(checkClassDataArchive("", 0, true), ArchiveState::Damaged);
+    EXPECT_EQ(checkClassDataArchive(archiveHeader(11, 0xf00baba2), 0x1d000, true), ArchiveState::Damaged)
+        << "the runtime's static archive is no application archive";
+    EXPECT_EQ(checkClassDataArchive(archiveHeader(12), 0x1d000, true), ArchiveState::UnknownLayout);
+    EXPECT_EQ(checkClassDataArchive(header, 0x1d000, false), ArchiveState::UnknownLayout);
+    std::string huge = header;
+    for (int i = 0; i < 8; ++i) huge[0x10 + 24 + i] = '\xff';
+    EXPECT_EQ(checkClassDataArchive(huge, 0x1d000, true), ArchiveState::Damaged) << "no overflow";
+
+    ClassDataSharingCase c = usable(17);
+    c.archiveExists = true;
+    c.archiveState = ArchiveState::Damaged;
+    EXPECT_EQ(classDataSharingOptions(c), (Strings{"-Xshare:auto", "-XX:ArchiveClassesAtExit=" + kArchive}))
+        << "written anew";
+    c.archiveState = ArchiveState::UnknownLayout;
+    EXPECT_TRUE(classDataSharingOptions(c).empty());
 }
 
 TEST(ClassDataSharing, SettingAndOptionTexts) {
@@ -153,7 +200,10 @@ TEST_F(ClassDataSharingList, AddedWhereSafe) {
     ASSERT_EQ(first.size(), 2u);
     const std::string archive = first[1].substr(first[1].find('=') + 1);
     EXPECT_EQ(first[1], "-XX:ArchiveClassesAtExit=" + archive);
-    in.existing.insert(archive);
+    in.files[archive] = archiveHeader();
+    EXPECT_EQ(sharing(), (Strings{"-Xshare:auto", "-XX:ArchiveClassesAtExit=" + archive}))
+        << "an archive shorter than its regions is written anew";
+    in.files[archive].resize(0x1d000);
     EXPECT_EQ(sharing(), (Strings{"-Xshare:auto", "-XX:SharedArchiveFile=" + archive}));
 
     // A directory that cannot be made: no options.

@@ -95,6 +95,13 @@ public final class Probe {
                 write(new File(args[2]), "ready\n");
                 break;
             }
+            case "load": {
+                // load PREFIX COUNT: loads and initialises PREFIX0 ... PREFIX(COUNT-1).
+                int count = Integer.parseInt(args[2]);
+                for (int i = 0; i < count; i++) Class.forName(args[1] + i);
+                System.out.println("loaded " + count);
+                break;
+            }
             default:
                 break;
         }
