@@ -174,6 +174,13 @@ void addClassDataSharingOptions(OptionInputs& inputs, bool userOptionsFile, bool
         logMessage(u"class-data sharing: none, %S cannot be made", dir.c_str());
         return;
     }
+    // A damaged archive goes first: the JVM writes its archives read-only,
+    // and on Windows it could not write over one.
+    if (c.archiveExists && c.archiveState == ArchiveState::Damaged && c.javaMajor < 19 &&
+        !inputs.removeFile(c.archive)) {
+        logMessage(u"class-data sharing: none, damaged archive %S cannot be removed", c.archive.c_str());
+        return;
+    }
     list.insert(list.end(), options.begin(), options.end());
 }
 

@@ -75,6 +75,8 @@ public:
     virtual std::string installationDir() = 0;
     // Makes one directory; true when it exists afterwards.
     virtual bool createDirectory(const std::string& path) = 0;
+    // Removes a file, read-only or not; true when it is gone afterwards.
+    virtual bool removeFile(const std::string& path) = 0;
 };
 
 // --- Portable decisions ---

@@ -89,6 +89,10 @@ public:
     }
     std::string installationDir() override { return "C:\\App"; }
     bool createDirectory(const std::string&) override { return true; }
+    bool removeFile(const std::string& path) override {
+        files.erase(fold(wide(path)));
+        return true;
+    }
 };
 
 // Files from input pieces: the full name on the first line, the contents after it.

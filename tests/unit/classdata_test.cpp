@@ -203,6 +203,8 @@ TEST_F(ClassDataSharingList, AddedWhereSafe) {
     in.files[archive] = archiveHeader();
     EXPECT_EQ(sharing(), (Strings{"-Xshare:auto", "-XX:ArchiveClassesAtExit=" + archive}))
         << "an archive shorter than its regions is written anew";
+    EXPECT_EQ(in.removed, Strings{archive}) << "removed first";
+    in.files[archive] = archiveHeader();
     in.files[archive].resize(0x1d000);
     EXPECT_EQ(sharing(), (Strings{"-Xshare:auto", "-XX:SharedArchiveFile=" + archive}));
 

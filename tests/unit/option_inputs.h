@@ -73,7 +73,14 @@ struct FakeInputs : OptionInputs {
         existing.insert(path);
         return !failMaking;
     }
+    bool removeFile(const std::string& path) override {
+        removed.push_back(path);
+        files.erase(path);
+        existing.erase(path);
+        return true;
+    }
     Strings made;            // every directory made, in order
+    Strings removed;         // every file removed, in order
     bool failMaking = false;
 };
 
