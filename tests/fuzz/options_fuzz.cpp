@@ -12,9 +12,9 @@
 #include "memory_inputs.h"
 #include "options/vmoptions.h"
 
-// Log lines formatted per input, in characters: a few whole texts of the
+// Log lines formatted per input, in characters: one whole text of the
 // longest kind.
-constexpr std::size_t kLogBudget = 256 * 1024;
+constexpr std::size_t kLogBudget = 64 * 1024;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     fuzz::limitLogFormatting(kLogBudget);
