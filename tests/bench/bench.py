@@ -277,7 +277,7 @@ class Bench:
 
     def packing(self):
         row = Row("Packing: the same files into an executable (host packer, which syncs its output)",
-                  "a durable copy of the same bytes (cat | dd conv=fsync)", "at most 1.2x", limit=1.2)
+                  "a durable copy of the same bytes (cat into dd conv=fsync)", "at most 1.2x", limit=1.2)
         d = self.work / "pack"
         files = write_payload(d / "src")
         shutil.copy(WIN64_EXE, d / "src" / "winlaunch.exe")
