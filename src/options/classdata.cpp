@@ -96,6 +96,9 @@ std::vector<std::string> classDataSharingOptions(const ClassDataSharingCase& c) 
         skipped = "switched off";
     } else if (c.javaMajor < 13) {
         skipped = "the runtime cannot write an archive";
+    } else if (c.javaMajor < 19 && (c.javaMajor != 17 || !c.layout64)) {
+        // These map an archive unchecked, and its layout is not known here.
+        skipped = "the runtime's archives cannot be checked";
     } else if (!c.baseArchive) {
         skipped = "the runtime has no archive of its own";
     } else if (c.userChoosesSharing) {

@@ -58,13 +58,16 @@ struct ClassDataSharingCase {
                                      // the application's archive extends: HotSpot, built with sharing
     std::string archive;             // the archive's path; empty: none can be named
     bool archiveExists = false;
+    bool layout64 = sizeof(void*) == 8;  // a 64-bit runtime (the launcher's own width)
     ArchiveState archiveState = ArchiveState::Complete;  // of an existing archive, for Java 13 to 18
 };
 
 // The options to add, none when the run is left without an archive; the log
 // says why. Java 19 and later create and refresh the archive themselves
-// (-XX:+AutoCreateSharedArchive); Java 13 to 18 write it at the end of a run
-// that has none (-XX:ArchiveClassesAtExit) and map it afterwards. "auto"
+// (-XX:+AutoCreateSharedArchive); Java 17 (64-bit) writes it at the end of a
+// run that has none or a damaged one (-XX:ArchiveClassesAtExit) and maps it
+// afterwards; Java 13 to 16 and 18, whose archives cannot be checked, run
+// without. "auto"
 // leaves a run whose user's options file gave options to the user; "on" adds
 // the options there too. Never over the user's own sharing options, never
 // with a changed class path, never with "off".

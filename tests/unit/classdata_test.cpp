@@ -24,10 +24,13 @@ TEST(ClassDataSharing, OptionsByVersionAndArchive) {
     EXPECT_EQ(classDataSharingOptions(c), (Strings{"-Xshare:auto", "-XX:ArchiveClassesAtExit=" + kArchive}));
     c.archiveExists = true;
     EXPECT_EQ(classDataSharingOptions(c), (Strings{"-Xshare:auto", "-XX:SharedArchiveFile=" + kArchive}));
-    for (int32_t major : {13, 18}) {
+    for (int32_t major : {13, 16, 18}) {
         c = usable(major);
-        EXPECT_EQ(classDataSharingOptions(c).back(), "-XX:ArchiveClassesAtExit=" + kArchive) << major;
+        EXPECT_TRUE(classDataSharingOptions(c).empty()) << major << ": its archives cannot be checked";
     }
+    c = usable(17);
+    c.layout64 = false;
+    EXPECT_TRUE(classDataSharingOptions(c).empty()) << "a 32-bit runtime's archive cannot be checked";
     for (bool exists : {false, true}) {
         c = usable(19);
         c.archiveExists = exists;
@@ -48,6 +51,7 @@ TEST(ClassDataSharing, RunsLeftWithoutAnArchive) {
         {"switched off", [](ClassDataSharingCase& c) { c.setting = ClassDataSharing::Off; }},
         {"the runtime cannot write an archive", [](ClassDataSharingCase& c) { c.javaMajor = 12; }},
         {"the runtime cannot write an archive", [](ClassDataSharingCase& c) { c.javaMajor = -1; }},
+        {"the runtime's archives cannot be checked", [](ClassDataSharingCase& c) { c.javaMajor = 15; }},
         {"the runtime has no archive of its own", [](ClassDataSharingCase& c) { c.baseArchive = false; }},
         {"the options choose it", [](ClassDataSharingCase& c) { c.userChoosesSharing = true; }},
         {"a -J option changes the class path", [](ClassDataSharingCase& c) { c.classPathChanged = true; }},
