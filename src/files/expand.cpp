@@ -70,13 +70,22 @@ void logTooMany(const std::string& variable) {
     logError(u"too many replacements, %S and later variables stay", variable.c_str());
 }
 
-// budget: the replacements still allowed in this text.
+// budget: the replacements still allowed in this text. The result is built in
+// one pass: replacing in place would move the rest of the text at every
+// occurrence, a time that grows with the product of the text's length and the
+// number of occurrences (a 64 KiB text with a thousand of them took a
+// noticeable part of a second). Only the log line, when there is a log, shows
+// the whole text after each replacement.
 template <class S> std::size_t replaceAll(S& text, const S& variable, const S& value, std::size_t& budget) {
     if (variable.empty()) return 0;
-    std::size_t count = 0;
     std::size_t at = text.find(variable);
+    if (at == S::npos) return 0;
+    S out;
+    std::size_t count = 0;
+    std::size_t done = 0;  // the original text before this position is in out
     while (at != S::npos) {
-        if (text.size() - variable.size() + value.size() > kMaxExpandedLength) {
+        const std::size_t current = out.size() + (text.size() - done);
+        if (current - variable.size() + value.size() > kMaxExpandedLength) {
             logTooLong(variable);
             break;
         }
@@ -85,20 +94,49 @@ template <class S> std::size_t replaceAll(S& text, const S& variable, const S& v
             break;
         }
         --budget;
-        text.replace(at, variable.size(), value);
+        out.append(text, done, at - done);
+        out.append(value);
+        done = at + variable.size();
         ++count;
-        logReplacement(variable, value, text);
+        if (logLineWanted()) logReplacement(variable, value, out + text.substr(done));
         // On behind the value: a value holding the variable is not expanded again.
-        at = text.find(variable, at + value.size());
+        at = text.find(variable, done);
     }
+    out.append(text, done, S::npos);
+    text = std::move(out);
     return count;
+}
+
+// Whether the text holds "${NAME}" for the entry's name (its first length
+// characters) as spelled or upper-cased: found without making either
+// pattern, as most entries of an environment block are not named.
+template <class S> bool mentions(const S& text, const S& entry, std::size_t length) {
+    using C = typename S::value_type;
+    for (std::size_t at = text.find(C('$')); at != S::npos; at = text.find(C('$'), at + 1)) {
+        if (text.size() - at < length + 3 || text[at + 1] != C('{') || text[at + 2 + length] != C('}')) continue;
+        bool spelled = true, upper = true;
+        for (std::size_t i = 0; i < length && (spelled || upper); ++i) {
+            const C c = text[at + 2 + i];
+            spelled = spelled && c == entry[i];
+            upper = upper && c == asciiUpper(entry[i]);
+        }
+        if (spelled || upper) return true;
+    }
+    return false;
 }
 
 template <class S>
 void expandAll(S& text, const ExpansionValues<S>& values, const std::vector<S>& environment) {
     const S separator = fromAscii<S>(";");
+    using C = typename S::value_type;
     std::size_t budget = kMaxReplacements;
+    // Every variable begins with "%" or "${": a text without them, the most
+    // common by far (each line of an options file is expanded), is left at
+    // once, and a row or an entry is only spelled out when its first
+    // characters are there.
+    const S open = fromAscii<S>("${");
     for (const Row& row : kRows) {
+        if (text.find(C(row.variable[0])) == S::npos) continue;
         const S* value = nullptr;
         switch (row.value) {
         case Value::LauncherDir: value = &values.launcherDir; break;
@@ -110,10 +148,12 @@ void expandAll(S& text, const ExpansionValues<S>& values, const std::vector<S>& 
         replaceAll(text, fromAscii<S>(row.variable), *value, budget);
     }
     for (const S& entry : environment) {
+        if (text.find(open) == S::npos) return;
         // Entries that begin with "=" are the per-drive current directories
         // (=C:=C:\dir), not variables.
-        std::size_t equals = entry.find(typename S::value_type('='));
+        std::size_t equals = entry.find(C('='));
         if (equals == S::npos || equals == 0) continue;
+        if (!mentions(text, entry, equals)) continue;
         S value = entry.substr(equals + 1);
         S pattern = fromAscii<S>("${") + entry.substr(0, equals) + fromAscii<S>("}");
         replaceAll(text, pattern, value, budget);

@@ -73,6 +73,10 @@ public:
     virtual std::optional<std::string> environmentVariable(const std::string& name) = 0;
     // The installation directory as a full narrow path, case kept.
     virtual std::string installationDir() = 0;
+    // Makes one directory; true when it exists afterwards.
+    virtual bool createDirectory(const std::string& path) = 0;
+    // Removes a file, read-only or not; true when it is gone afterwards.
+    virtual bool removeFile(const std::string& path) = 0;
 };
 
 // Where an option of the list came from.

@@ -73,6 +73,16 @@ public:
         return wl::environmentVariable(name.c_str());
     }
 
+    bool createDirectory(const std::string& path) override {
+        return CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+    }
+
+    bool removeFile(const std::string& path) override {
+        // The JVM writes its archives read-only.
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        return DeleteFileA(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    }
+
     // Entry 10003 made full against the narrow launcher directory, case kept.
     std::string installationDir() override {
         std::string resolved = composeResolvedPath(getConfigString(cfg::installationDirectory, kBufferSize),

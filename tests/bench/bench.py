@@ -55,6 +55,12 @@ SMALL_FILE_BYTES = 4096
 # compiled, so the smoke run takes as many (a side takes about 0.4 s).
 ROLLING_LINES = 400_000
 
+# Rounds of the start and memory rows at least (but in the smoke run).
+STEADY_RUNS = 40
+
+# The class-data sharing rows: an application that loads this many classes.
+CDS_CLASSES = 2000
+
 APP_SETTINGS = ('[settings]\nconfiguredServiceName = "Bench"\napplicationType = 0\n'
                 'jreSearchSequence = "Ajre"\nmainClass = "bench.Main"\n')
 
@@ -72,15 +78,22 @@ class Row:
     ratios: list = field(default_factory=list)
     value: str = None            # a row without two sides: its figure
     met: bool = None
+    unsteady: bool = False       # the ratios spread wider than the goal's margin: neither met nor missed
     error: str = None
 
     def finish(self):
-        """Ratios of the rounds, and whether the median meets the limit."""
+        """Ratios of the rounds, and whether the median meets the limit. The
+        goal's margin is its distance from parity (0.3 for "at most 1.3x"); a
+        row whose interquartile range of ratios is wider says nothing about
+        the goal and is marked unsteady."""
         if self.ours and self.base and not self.ratios:
             self.ratios = [a / b for a, b in zip(self.ours, self.base)]
         if self.ratios and self.limit is not None:
             ratio = median(self.ratios)
             self.met = ratio >= self.limit if self.at_least else ratio <= self.limit
+            if len(self.ratios) > 1 and self.value is None:
+                lo, hi = quartiles(self.ratios)
+                self.unsteady = hi - lo > abs(self.limit - 1.0)
         return self
 
 
@@ -124,13 +137,32 @@ class Measure:
             args += [shlex.join(sides[k][0]) for k in order]
             p = subprocess.run(args, env=env or self.env, capture_output=True, text=True, timeout=600)
             if p.returncode != 0:
-                raise RuntimeError("hyperfine failed: " + (p.stderr or p.stdout).strip()[-2000:])
+                raise RuntimeError(self.failure(i, sides, order, env or self.env, (p.stderr or p.stdout).strip()))
             results = json.loads(out.read_text())["results"]
             if i < self.warmup:
                 continue
             for k, r in zip(order, results):
                 result[k].append(r["times"][0])
         return result
+
+    @staticmethod
+    def failure(i, sides, order, env, message):
+        """What failed in a round hyperfine gave up on: each side's preparation
+        and command run once more on their own, the first that fails named
+        with its exit code and output."""
+        for k in order:
+            command, prepare = sides[k]
+            for what, words in (("preparation", prepare), ("command", command)):
+                if not words:
+                    continue
+                try:
+                    r = subprocess.run(words, env=env, capture_output=True, text=True, timeout=600)
+                except (OSError, subprocess.SubprocessError) as e:
+                    return f"round {i}: the {what} {shlex.join(words)} could not run: {e}"
+                if r.returncode != 0:
+                    output = (r.stderr or r.stdout).strip()[-1000:]
+                    return f"round {i}: the {what} {shlex.join(words)} exited with {r.returncode}: {output}"
+        return f"round {i}: hyperfine failed, each step alone succeeds: {message[-1000:]}"
 
     def values(self, ours, base):
         """Two callables that each run one side and return its figure, called
@@ -158,16 +190,38 @@ class Bench:
         self.wine = harness.Wine(out / "wine")
         self.work = out / "work"
 
-    def start(self, runs, warmup):
+    def start(self, runs, warmup, steady_runs, smoke=False):
         if self.work.exists():
             shutil.rmtree(self.work)
         self.work.mkdir(parents=True)
-        self.wine.start()
+        template = os.environ.get("WL_WINE_TEMPLATE")
+        if smoke and template:
+            self.start_from_template(Path(template))
+        else:
+            self.wine.start()
         self.measure = Measure(runs, warmup, self.work, self.wine.env)
+        # The start and memory rows differ from their goals by a few per cent
+        # at most: more rounds, so that two runs agree within their spreads.
+        self.steady = Measure(steady_runs, warmup, self.work, self.wine.env)
         self.dir = self.wine.workdir("bench")
         self.jre = jretree.make_jre(self.dir / "jre")
         shutil.copy(HELLO, self.dir / "hello.exe")
         self.app = self.wine.pack(self.dir, APP_SETTINGS)
+
+    def start_from_template(self, template: Path):
+        """A copy of a prepared prefix instead of a boot: the smoke run in a
+        test session whose prefix another step made."""
+        if not (template / "system.reg").is_file():
+            raise RuntimeError(f"WL_WINE_TEMPLATE={template} is no Wine prefix (no system.reg)")
+        wine = self.wine
+        if wine.root.exists():
+            shutil.rmtree(wine.root)
+        wine.root.mkdir(parents=True)
+        shutil.copytree(template, wine.prefix, symlinks=True)
+        quiet = dict(env=wine.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run([harness.WINESERVER, "-p"], timeout=60, **quiet)
+        # The first program of the session starts its system processes.
+        wine.run_raw(["cmd", "/c", "echo", "ready"], timeout=120)
 
     def wine_command(self, exe, *args):
         return [harness.WINE, str(exe)] + [str(a) for a in args]
@@ -187,11 +241,11 @@ class Bench:
         self.run_checked(self.app, "/run")
         record = self.jre.bin / "fake-java.record"
         record.unlink(missing_ok=True)
-        ours, base = self.measure.times(self.wine_command(self.app, "/run"),
+        ours, base = self.steady.times(self.wine_command(self.app, "/run"),
                                         self.wine_command(self.dir / "hello.exe"))
         row.ours, row.base = ms(ours), ms(base)
         starts = len(self.jre.starts())
-        runs = self.measure.warmup + self.measure.runs
+        runs = self.steady.warmup + self.steady.runs
         children.value = f"{starts} in {runs} runs"
         children.met = starts == 0
         return row.finish()
@@ -222,19 +276,23 @@ class Bench:
         return row.finish()
 
     def packing(self):
-        row = Row("Packing: the same files into an executable (host packer)", "cp of the same bytes",
-                  "at most 2x", limit=2.0)
+        row = Row("Packing: the same files into an executable (host packer, which syncs its output)",
+                  "a durable copy of the same bytes (cat into dd conv=fsync)", "at most 1.2x", limit=1.2)
         d = self.work / "pack"
         files = write_payload(d / "src")
         shutil.copy(WIN64_EXE, d / "src" / "winlaunch.exe")
         toml = d / "app.toml"
         toml.write_text(APP_SETTINGS + "".join(f"\n[[file]]\nname = '{n}'\nsource = 'src/{n}'\n" for n in files))
         out = d / "app.exe"
-        target = d / "copy"
+        target = d / "copy.bin"
         pack = [str(HOST / "winlaunch-pack"), "--template", str(d / "src" / "winlaunch.exe"), "--config", str(toml),
                 "--output", str(out)]
-        ours, base = self.measure.times(pack, ["cp", "-r", str(d / "src"), str(target)],
-                                        ["rm", "-f", str(out)], ["rm", "-rf", str(target)], env=os.environ)
+        sources = " ".join(shlex.quote(str(d / "src" / n)) for n in ["winlaunch.exe"] + files)
+        copy = ["sh", "-c", f"cat {sources} | dd of={shlex.quote(str(target))} bs=1M conv=fsync status=none"]
+        # Each round starts with the write-back of the earlier ones done, so
+        # that none of it lands inside a measurement.
+        ours, base = self.measure.times(pack, copy, ["sh", "-c", f"rm -f {shlex.quote(str(out))} && sync"],
+                                        ["sh", "-c", f"rm -f {shlex.quote(str(target))} && sync"], env=os.environ)
         row.ours, row.base = ms(ours), ms(base)
         return row.finish()
 
@@ -264,7 +322,7 @@ class Bench:
         def base():
             return int(self.run_checked(self.dir / "hello.exe", "peak").stdout.strip()) / 2**20
 
-        row.ours, row.base = self.measure.values(ours, base)
+        row.ours, row.base = self.steady.values(ours, base)
         return row.finish()
 
     def time_to_main(self):
@@ -285,6 +343,38 @@ class Bench:
         ours, base = self.measure.times(driver, java, env=os.environ)
         row.ours, row.base = ms(ours), ms(base)
         return row.finish()
+
+    def class_data_sharing(self):
+        """The native runner with the launcher's class-data sharing against
+        java -cp of the same application: once the archive exists, and on the
+        first run, which writes it at exit."""
+        used = Row(f"Class-data sharing on HotSpot, archive present: the native runner, an application that "
+                   f"loads {CDS_CLASSES} classes, to main having loaded them", "java -cp of the same application, same options",
+                   "at most 0.7x", limit=0.7)
+        first = Row("Class-data sharing, first run (writes the archive at exit)", "java -cp, as above",
+                    "at most 1.1x", limit=1.1)
+        d = self.work / "cds"
+        make_class_jar(d / "classes.jar", self.work / "cds-src")
+        archive = d / "app.jsa"
+        driver = [str(HOTSPOT_RUNNER), "--driver", "cds", str(d), ""]
+        archive.unlink(missing_ok=True)
+        p = subprocess.run(driver, capture_output=True, text=True, timeout=300)
+        if p.returncode != 0 or "result 1" not in p.stdout.splitlines():
+            raise RuntimeError("the native runner failed:\n" + p.stdout[-2000:] + p.stderr[-2000:])
+        if not archive.exists():
+            raise RuntimeError("the first run wrote no archive: " + p.stdout[-2000:])
+        options = [line[len("option "):] for line in p.stdout.splitlines() if line.startswith("option ")]
+        options = [o for o in options if not o.startswith(("-Xshare", "-XX:"))]
+        java = [str(jdk_bin() / "java")] + options + ["probe.Probe", "load", "gen.C", str(CDS_CLASSES)]
+        check = subprocess.run(java, capture_output=True, text=True, timeout=120)
+        if check.returncode != 0 or f"loaded {CDS_CLASSES} at " not in check.stdout:
+            raise RuntimeError("java failed: " + check.stderr[-2000:])
+        archive_gone = ["rm", "-f", str(archive)]
+        ours, base = self.measure.values(lambda: time_to_loaded(driver), lambda: time_to_loaded(java))
+        used.ours, used.base = ours, base
+        ours, base = self.measure.values(lambda: time_to_loaded(driver, archive_gone), lambda: time_to_loaded(java))
+        first.ours, first.base = ours, base
+        return [used.finish(), first.finish()]
 
     def rolling_output(self):
         row = Row("Rolling output: lines per second into a file that rolls every 10 MB (keeps 3, checks the day), "
@@ -352,6 +442,43 @@ def jdk_bin() -> Path:
     return Path(os.path.realpath(shutil.which("javac"))).parent
 
 
+def time_to_loaded(command, prepare=None):
+    """Milliseconds from the start of the command to the point where the
+    application's main has loaded its classes (it prints the wall-clock time
+    there); the command then runs to its end."""
+    if prepare:
+        subprocess.run(prepare, check=True, timeout=60)
+    started = time.time_ns()
+    p = subprocess.run(command, capture_output=True, text=True, timeout=300)
+    lines = [line for line in p.stdout.splitlines() if line.startswith(f"loaded {CDS_CLASSES} at ")]
+    if p.returncode != 0 or not lines:
+        raise RuntimeError(f"{shlex.join(command)} exited with {p.returncode} without loading its classes: "
+                           + (p.stderr or p.stdout).strip()[-1000:])
+    return (int(lines[0].split()[-1]) - started) / 1e6
+
+
+def make_class_jar(jar: Path, src: Path):
+    """A jar of CDS_CLASSES small classes gen.C0 ..., each with a few methods
+    and fields, compiled once."""
+    if jar.exists():
+        return
+    (src / "gen").mkdir(parents=True, exist_ok=True)
+    for i in range(CDS_CLASSES):
+        (src / "gen" / f"C{i}.java").write_text(
+            f"package gen;\npublic class C{i} implements java.util.function.IntSupplier {{\n"
+            f"    static final String NAME = \"C{i}\";\n    private int value = {i};\n"
+            f"    public int getAsInt() {{ return value * 31 + NAME.length(); }}\n"
+            f"    public String toString() {{ return NAME + value; }}\n"
+            f"    static int twice(int x) {{ return x + x > {i} ? x : -x; }}\n}}\n")
+    sources = sorted(str(p) for p in (src / "gen").glob("*.java"))
+    (src / "sources.txt").write_text("\n".join(sources) + "\n")
+    classes = src / "classes"
+    subprocess.run([str(jdk_bin() / "javac"), "-d", str(classes), "@" + str(src / "sources.txt")], check=True,
+                   timeout=600)
+    jar.parent.mkdir(parents=True, exist_ok=True)
+    subprocess.run([str(jdk_bin() / "jar"), "cf", str(jar), "-C", str(classes), "."], check=True, timeout=300)
+
+
 def write_payload(directory: Path):
     """The large file and the small ones; their names."""
     directory.mkdir(parents=True, exist_ok=True)
@@ -407,11 +534,13 @@ def table(rows, runs):
             ratio = f"{median(r.ratios):.2f}x"
         else:
             ratio = "-"
-        result = "met" if r.met else "**MISSED**"
+        result = "unsteady" if r.unsteady else "met" if r.met else "**MISSED**"
         lines.append(f"| {r.title} | {ours} | {base} | {ratio} | {r.goal} | {result} |")
     lines.append("")
-    lines.append(f"{runs} runs per side after warm-up, both sides interleaved; a ratio is the median of the "
-                 "per-round ratios launcher/against, with its interquartile range.")
+    lines.append(f"{runs} runs per side after warm-up (start and memory: at least {STEADY_RUNS}), both sides "
+                 "interleaved; a ratio is the median of the per-round ratios launcher/against, with its "
+                 "interquartile range. A row is unsteady when that range is wider than the goal's distance "
+                 "from 1.0x.")
     return "\n".join(lines) + "\n"
 
 
@@ -436,7 +565,7 @@ def main() -> int:
     bench = Bench(out)
     rows = []
     try:
-        bench.start(runs, warmup)
+        bench.start(runs, warmup, runs if args.smoke else max(runs, STEADY_RUNS), smoke=args.smoke)
         for n in names:
             rows += run_row(bench, n)
     finally:
@@ -487,6 +616,8 @@ ROWS = {
     "size": ("size", ["Size, stripped"]),
     "memory": ("memory", ["Memory: peak working set at JNI_CreateJavaVM"]),
     "hotspot": ("time_to_main", ["Time to main on HotSpot"]),
+    "cds": ("class_data_sharing", ["Class-data sharing on HotSpot, archive present",
+                                   "Class-data sharing, first run"]),
     "rolling": ("rolling_output", ["Rolling output"]),
     "service": ("service", ["Service start", "Service stop"]),
 }

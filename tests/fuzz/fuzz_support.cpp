@@ -2,6 +2,9 @@
 
 #include <sanitizer/allocator_interface.h>
 
+#include <algorithm>
+#include <cstdint>
+
 #include "diag/log.h"
 
 namespace fuzz {
@@ -34,13 +37,25 @@ std::size_t AllocationWatch::largest() const { return largestSeen; }
 
 // The log of the fuzz targets: every line is formatted as in the launcher,
 // then dropped, so that a long run does not collect them.
+namespace fuzz {
+namespace {
+std::size_t logBudget = SIZE_MAX;
+}  // namespace
+
+void limitLogFormatting(std::size_t characters) { logBudget = characters; }
+
+}  // namespace fuzz
+
 namespace wl {
 
-void writeLogLine(bool, const std::u16string&) {}
+void writeLogLine(bool, const std::u16string& text) {
+    fuzz::logBudget -= std::min(fuzz::logBudget, text.size());
+}
 
 std::u16string logFileName() { return {}; }
 
-// Every line is formatted, so that the formatting sees the fuzzed texts too.
-bool logLineWanted() { return true; }
+// Lines are formatted, so that the formatting sees the fuzzed texts too,
+// until the input's budget is spent.
+bool logLineWanted() { return fuzz::logBudget > 0; }
 
 }  // namespace wl

@@ -51,6 +51,13 @@ inline std::u16string wide(std::string_view utf8) { return wl::fromUtf8(utf8); }
         }                                                                            \
     } while (0)
 
+// The log lines formatted from now on hold at most this many characters
+// together; then lines are no longer wanted (as with logging off). A target
+// calls it for each input: a text of 64 KiB expanded a thousand times would
+// otherwise spend the run on formatting the log, which a user has only with
+// logging on. Without a call every line is formatted.
+void limitLogFormatting(std::size_t characters);
+
 // The largest single allocation made while an AllocationWatch is alive
 // (through the sanitizer's allocation hooks, which see malloc and new alike).
 class AllocationWatch {

@@ -26,11 +26,17 @@ public:
     std::map<std::u16string, std::string> files;
     std::vector<std::string> environment;
     std::size_t opened = 0;
+    std::vector<std::u16string> wideEnvironment;
 
+    // The wide environment is made once, at the first expansion: an options
+    // file of many lines is expanded line by line.
     void expand(std::u16string& text, bool) override {
-        std::vector<std::u16string> block;
-        for (const std::string& entry : environment) block.push_back(wide(entry));
-        wl::expandWithValues(text, {u"C:\\App\\", wide(wl::launcherTempDir), u"C:\\jre", u"C:\\T\\"}, block);
+        if (wideEnvironment.size() != environment.size()) {
+            wideEnvironment.clear();
+            for (const std::string& entry : environment) wideEnvironment.push_back(wide(entry));
+        }
+        wl::expandWithValues(text, {u"C:\\App\\", wide(wl::launcherTempDir), u"C:\\jre", u"C:\\T\\"},
+                             wideEnvironment);
     }
     void expandNarrow(std::string& text) override {
         wl::expandWithValues(text, {"C:\\App\\", wl::launcherTempDir, "C:\\jre", "C:\\T\\"}, environment);
@@ -82,6 +88,11 @@ public:
         return std::nullopt;
     }
     std::string installationDir() override { return "C:\\App"; }
+    bool createDirectory(const std::string&) override { return true; }
+    bool removeFile(const std::string& path) override {
+        files.erase(fold(wide(path)));
+        return true;
+    }
 };
 
 // Files from input pieces: the full name on the first line, the contents after it.

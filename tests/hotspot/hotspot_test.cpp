@@ -25,6 +25,7 @@
 #include "config/store.h"
 #include "jvm/java_vm_launcher.h"
 #include "jvm/launch_thread.h"
+#include "options/classdata.h"
 #include "test_support.h"
 
 extern char** environ;
@@ -77,6 +78,15 @@ std::u16string installation() { return u"C:\\inst"; }
 void reportFatal(int32_t id, const std::u16string*) {
     std::printf("fatal %d\n", id);
     std::fflush(stdout);
+}
+
+// The JDK's version, from its release file.
+std::string jdkVersion() {
+    std::string release = readFile(fs::path(WL_LIBJVM).parent_path().parent_path().parent_path() / "release");
+    std::size_t at = release.find("\nJAVA_VERSION=\"");
+    if (at == std::string::npos) return {};
+    at += 15;
+    return release.substr(at, release.find('"', at) - at);
 }
 
 int drive(const std::string& scenario, const fs::path& dir, const std::string& tempDir) {
@@ -155,6 +165,26 @@ int drive(const std::string& scenario, const fs::path& dir, const std::string& t
         settings[wl::cfg::outputMaxSize] = "1k";
         settings[wl::cfg::outputKeepFiles] = "3";
         properties.additions = wl::outputRollingProperties(wl::configStore);
+    } else if (scenario == "cds") {
+        // Class-data sharing as the launcher decides it for this JDK, the
+        // archive in DIR; with DIR/classes.jar the application loads the
+        // generated classes gen.C0 ... gen.C1999 from it (classes from a
+        // directory are never archived).
+        wl::ClassDataSharingCase c;
+        c.javaMajor = wl::majorVersion(jdkVersion());
+        c.baseArchive = fs::exists(fs::path(WL_LIBJVM).parent_path() / "classes.jsa");
+        c.archive = d + "app.jsa";
+        c.archiveExists = fs::exists(c.archive);
+        if (c.archiveExists) {
+            std::string header = readFile(c.archive);
+            c.archiveState = wl::checkClassDataArchive(std::string_view(header).substr(0, wl::kArchiveHeaderBytes),
+                                                       header.size(), true);
+        }
+        extraOptions = wl::classDataSharingOptions(c);
+        if (fs::exists(dir / "classes.jar")) {
+            classPath += ":" + d + "classes.jar";
+            settings[wl::cfg::applicationArguments] = "load gen.C 2000";
+        }
     } else if (scenario == "serve") {
         settings[wl::cfg::applicationArguments] = "serve " + d + "hook.txt " + d + "ready.txt";
         properties.service = true;
@@ -386,6 +416,45 @@ TEST_F(HotSpot, EarlierRunDirectoriesAreRemoved) {
     kept.insert(notRunDirectories.begin(), notRunDirectories.end());
     EXPECT_EQ(left, kept);
     EXPECT_TRUE(fs::exists(held / "a.jar")) << "a held directory is not touched";
+}
+
+// Class-data sharing on this JDK: the first run writes the archive, the next
+// maps it; a truncated or foreign archive never stops the application.
+TEST_F(HotSpot, ClassDataArchiveIsWrittenUsedAndNeverInTheWay) {
+    DriverRun first = runDriver("cds", dir);
+    ASSERT_TRUE(first.has("result 1")) << first.output;
+    ASSERT_TRUE(first.has("option -Xshare:auto")) << first.output;
+    const fs::path archive = dir / "app.jsa";
+    ASSERT_TRUE(fs::exists(archive)) << "written when the first run ended\n" << first.output;
+    const auto size = fs::file_size(archive);
+    EXPECT_GT(size, 4096u);
+
+    DriverRun second = runDriver("cds", dir);
+    EXPECT_TRUE(second.has("result 1")) << second.output;
+    EXPECT_TRUE(second.has("option -XX:SharedArchiveFile=" + archive.string()) ||
+                second.has("option -XX:+AutoCreateSharedArchive"))
+        << second.output;
+
+    for (const std::string damage : {"truncated", "foreign"}) {
+        if (damage == "truncated") {
+            fs::resize_file(archive, size / 2);
+        } else {
+            std::string junk(8192, '\0');
+            for (std::size_t i = 0; i < junk.size(); ++i) junk[i] = char(i * 131 + 7);
+            writeFile(archive, junk);
+        }
+        DriverRun run = runDriver("cds", dir);
+        EXPECT_EQ(run.exitCode, 0) << damage << "\n" << run.output;
+        EXPECT_TRUE(run.has("result 1")) << damage << "\n" << run.output;
+        if (wl::majorVersion(jdkVersion()) < 19) {
+            EXPECT_TRUE(run.has("option -XX:ArchiveClassesAtExit=" + archive.string())) << damage << "\n" << run.output;
+            const std::string written = readFile(archive);
+            EXPECT_EQ(wl::checkClassDataArchive(std::string_view(written).substr(0, wl::kArchiveHeaderBytes),
+                                                written.size(), true),
+                      wl::ArchiveState::Complete)
+                << damage << ": written anew";
+        }
+    }
 }
 
 // The launcher's output-rolling settings reach the Java side, which rolls the

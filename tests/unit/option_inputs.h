@@ -68,6 +68,20 @@ struct FakeInputs : OptionInputs {
         return it == env.end() ? std::nullopt : std::optional<std::string>(it->second);
     }
     std::string installationDir() override { return "C:\\App\\rt"; }
+    bool createDirectory(const std::string& path) override {
+        made.push_back(path);
+        existing.insert(path);
+        return !failMaking;
+    }
+    bool removeFile(const std::string& path) override {
+        removed.push_back(path);
+        files.erase(path);
+        existing.erase(path);
+        return true;
+    }
+    Strings made;            // every directory made, in order
+    Strings removed;         // every file removed, in order
+    bool failMaking = false;
 };
 
 class VmOptionsTest : public ::testing::Test {

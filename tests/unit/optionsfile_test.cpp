@@ -180,6 +180,20 @@ TEST_F(VmOptionsTest, OptionLinesAndSources) {
     VmOptionList tail = {"--add-reads", "--patch-module=x", "--add-modules"};
     joinModuleOptions(tail);
     EXPECT_EQ(tail, (Strings{"--add-reads=--patch-module=x", "--add-modules"}));  // the last name stays alone
+
+    // A long list is joined in one pass: erasing each joined value moved the
+    // rest of the list, minutes for this one (a big options file).
+    VmOptionList many;
+    for (int i = 0; i < 200000; ++i) {
+        many.push_back(i % 3 == 0 ? "-Dk" + std::to_string(i) : "--add-opens");
+        many.push_back("m" + std::to_string(i));
+    }
+    joinModuleOptions(many);
+    ASSERT_EQ(many.size(), 200000u + 200000u / 3 + 1);
+    EXPECT_EQ(many[0], "-Dk0");
+    EXPECT_EQ(many[1], "m0");
+    EXPECT_EQ(many[2], "--add-opens=m1");
+    EXPECT_EQ(many.back(), "--add-opens=m199999");
 }
 
 TEST_F(VmOptionsTest, DefaultFileCandidatesAndLocale) {

@@ -95,6 +95,16 @@ public final class Probe {
                 write(new File(args[2]), "ready\n");
                 break;
             }
+            case "load": {
+                // load PREFIX COUNT: loads and initialises PREFIX0 ... PREFIX(COUNT-1),
+                // then says when, in nanoseconds since the epoch (the benchmark's
+                // time to main).
+                int count = Integer.parseInt(args[2]);
+                for (int i = 0; i < count; i++) Class.forName(args[1] + i);
+                java.time.Instant now = java.time.Instant.now();
+                System.out.println("loaded " + count + " at " + (now.getEpochSecond() * 1_000_000_000L + now.getNano()));
+                break;
+            }
             default:
                 break;
         }
