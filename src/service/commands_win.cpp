@@ -1,10 +1,14 @@
 // The Win32 half of the service control commands: the service control manager
 // behind ServiceManagerApi, and the inputs of /install gathered from the
 // configuration and the executable's own path.
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "base/procaddress.h"
+#include "base/handle.h"
 #include "base/process_state.h"
+#include "base/text.h"
 #include "base/winapi.h"
 #include "config/entries.h"
 #include "config/store.h"
@@ -27,7 +31,54 @@ static_assert(svc::kQueryConfig == SERVICE_QUERY_CONFIG && svc::kQueryStatus == 
               svc::kStart == SERVICE_START && svc::kStop == SERVICE_STOP && svc::kDelete == DELETE &&
               svc::kServiceAllAccess == SERVICE_ALL_ACCESS);
 
+static_assert(svc::kConfigFailureActions == SERVICE_CONFIG_FAILURE_ACTIONS &&
+              svc::kConfigDelayedAutoStart == SERVICE_CONFIG_DELAYED_AUTO_START_INFO &&
+              svc::kConfigFailureActionsFlag == SERVICE_CONFIG_FAILURE_ACTIONS_FLAG &&
+              svc::kConfigPreshutdown == SERVICE_CONFIG_PRESHUTDOWN_INFO &&
+              svc::kErrorInvalidLevel == ERROR_INVALID_LEVEL);
+static_assert(svc::kActionNone == SC_ACTION_NONE && svc::kActionRestart == SC_ACTION_RESTART);
+
+constexpr wchar_t kEventSourceKey[] = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+// The longest password line read; a longer one is no password.
+constexpr std::size_t kMaxPassword = 512;
+
 SC_HANDLE sc(ServiceManagerApi::Handle handle) { return static_cast<SC_HANDLE>(handle); }
+
+void wipe(std::u16string& text) {
+    SecureZeroMemory(text.data(), text.size() * sizeof(char16_t));
+    text.clear();
+}
+
+// A line typed on the console, without echo; nullopt when the input is no console.
+std::optional<std::u16string> readConsoleLine(HANDLE input, const std::u16string& prompt) {
+    DWORD mode = 0;
+    if (!GetConsoleMode(input, &mode)) return std::nullopt;
+    writeStdout(prompt);
+    SetConsoleMode(input, (mode & ~DWORD(ENABLE_ECHO_INPUT)) | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT);
+    std::u16string line;
+    char16_t buffer[128];
+    DWORD got = 0;
+    while (line.size() <= kMaxPassword && ReadConsoleW(input, buffer, 128, &got, nullptr) && got > 0) {
+        line.append(buffer, got);
+        if (line.back() == u'\n') break;
+    }
+    SecureZeroMemory(buffer, sizeof buffer);
+    SetConsoleMode(input, mode);
+    writeStdout(u"\n");
+    return line;
+}
+
+// A line of piped standard input, read byte by byte so that nothing after it is taken.
+std::u16string readPipedLine(HANDLE input) {
+    std::string bytes;
+    char c = 0;
+    DWORD got = 0;
+    while (bytes.size() <= kMaxPassword && ReadFile(input, &c, 1, &got, nullptr) && got == 1 && c != '\n')
+        bytes += c;
+    std::u16string line = fileApiCodec().widen(bytes);
+    SecureZeroMemory(bytes.data(), bytes.size());
+    return line;
+}
 
 class Win32ServiceManager final : public ServiceManagerApi {
 public:
@@ -43,13 +94,85 @@ public:
         return service;
     }
 
-    Handle createService(Handle manager, const ServiceDefinition& definition, uint32_t startType) override {
+    Handle createService(Handle manager, const ServiceDefinition& definition, uint32_t startType,
+                         const std::u16string& password) override {
+        const std::u16string& account = definition.account.name;
         SC_HANDLE service = CreateServiceW(
             sc(manager), W(definition.name), W(definition.name), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
             startType, SERVICE_ERROR_NORMAL, W(definition.imagePath), nullptr, nullptr,
-            definition.dependencies.empty() ? nullptr : W(definition.dependencies), nullptr, nullptr);
+            definition.dependencies.empty() ? nullptr : W(definition.dependencies),
+            account.empty() ? nullptr : W(account), definition.account.needsPassword ? W(password) : nullptr);
         if (!service) error_ = GetLastError();
         return service;
+    }
+
+    bool changeConfig(Handle service, const ConfigRequest& request) override {
+        if (request.level == SERVICE_CONFIG_FAILURE_ACTIONS) {
+            std::vector<SC_ACTION> actions;
+            for (const FailureAction& action : request.recovery.actions)
+                actions.push_back({SC_ACTION_TYPE(action.type), action.delayMillis});
+            SERVICE_FAILURE_ACTIONSW info{};
+            info.dwResetPeriod = request.recovery.resetSeconds;
+            info.cActions = DWORD(actions.size());
+            info.lpsaActions = actions.data();
+            return check(ChangeServiceConfig2W(sc(service), request.level, &info));
+        }
+        // The other levels hold one DWORD or BOOL: the timeout, the flag.
+        DWORD value = request.value;
+        return check(ChangeServiceConfig2W(sc(service), request.level, &value));
+    }
+
+    std::optional<std::u16string> readPassword(const std::u16string& account) override {
+        HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+        std::optional<std::u16string> line = readConsoleLine(input, u"Password for " + account + u": ");
+        if (!line) line = readPipedLine(input);
+        while (!line->empty() && (line->back() == u'\n' || line->back() == u'\r')) line->pop_back();
+        if (line->size() > kMaxPassword) {
+            wipe(*line);
+            return std::nullopt;
+        }
+        return line;
+    }
+
+    bool checkLogon(const std::u16string& account, const std::u16string& password) override {
+        // domain\user, or user@domain with no domain apart.
+        std::u16string user = account, domain;
+        std::size_t slash = account.find(u'\\');
+        if (slash != std::u16string::npos) {
+            domain = account.substr(0, slash);
+            user = account.substr(slash + 1);
+        }
+        KernelHandle token;
+        // A network logon checks the password without needing the right to
+        // log on as a service, which the administrator may grant later.
+        std::u16string secret = password;
+        BOOL ok = LogonUserW(W(user), slash == std::u16string::npos ? nullptr : W(domain), W(secret),
+                             LOGON32_LOGON_NETWORK, LOGON32_PROVIDER_DEFAULT, token.receive());
+        if (!ok) error_ = GetLastError();
+        wipe(secret);
+        return ok != FALSE;
+    }
+
+    bool registerEventSource(const std::u16string& name, const std::u16string& executable) override {
+        RegistryKey key;
+        std::u16string path = std::u16string(U(kEventSourceKey)) + name;
+        LONG result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, W(path), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                      key.receive(), nullptr);
+        DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
+        if (result == ERROR_SUCCESS)
+            result = RegSetValueExW(key.get(), L"EventMessageFile", 0, REG_EXPAND_SZ,
+                                    reinterpret_cast<const BYTE*>(executable.c_str()),
+                                    DWORD((executable.size() + 1) * sizeof(char16_t)));
+        if (result == ERROR_SUCCESS)
+            result = RegSetValueExW(key.get(), L"TypesSupported", 0, REG_DWORD,
+                                    reinterpret_cast<const BYTE*>(&types), sizeof types);
+        error_ = DWORD(result);
+        return result == ERROR_SUCCESS;
+    }
+
+    void removeEventSource(const std::u16string& name) override {
+        std::u16string path = std::u16string(U(kEventSourceKey)) + name;
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, W(path), 0, 0);
     }
 
     void close(Handle handle) override { CloseServiceHandle(sc(handle)); }
@@ -121,6 +244,19 @@ ServiceDefinition installDefinition() {
     definition.imagePath = quotedImagePath(modulePathWide());
     definition.dependencies = serviceDependencyList(getConfigWide(cfg::serviceDependencies, kBufferSize));
     definition.description = getMessage(cfg::serviceDescription);
+    definition.executable = modulePathWide();
+    definition.account = classifyAccount(getConfigWide(cfg::serviceAccount, kBufferSize), serviceName);
+    std::optional<uint32_t> preshutdown =
+        secondsSetting(findConfigString(cfg::servicePreshutdownTimeout), svc::kDefaultPreshutdownTimeoutSeconds);
+    std::string reason;
+    std::optional<RecoveryPlan> recovery = parseRecovery(dupConfigString(cfg::serviceRecovery), reason);
+    if (!preshutdown)
+        definition.settingError = u"servicePreshutdownTimeout is no number of seconds; the service is not installed.";
+    else if (!recovery)
+        definition.settingError = u"serviceRecovery: " + fromUtf8(reason) + u"; the service is not installed.";
+    definition.preshutdownSeconds = preshutdown.value_or(0);
+    definition.recovery = recovery.value_or(RecoveryPlan{});
+    definition.delayedStart = getConfigInt(cfg::serviceDelayedStart) != 0;
     return definition;
 }
 

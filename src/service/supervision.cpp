@@ -1,0 +1,148 @@
+#include "service/supervision.h"
+
+#include <algorithm>
+
+#include "base/text.h"
+
+namespace wl {
+namespace {
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+}
+
+// A decimal number of at most nine digits: no sign, nothing after it.
+std::optional<uint32_t> number(std::string_view text) {
+    if (text.empty() || text.size() > 9) return std::nullopt;
+    uint32_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + uint32_t(c - '0');
+    }
+    return value;
+}
+
+bool equalsIgnoreCase(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
+    return true;
+}
+
+bool startsWithIgnoreCase(std::u16string_view text, std::u16string_view prefix) {
+    return text.size() >= prefix.size() && equalsIgnoreCase(text.substr(0, prefix.size()), prefix);
+}
+
+}  // namespace
+
+std::optional<RecoveryPlan> parseRecovery(std::string_view setting, std::string& error) {
+    setting = trimmed(setting);
+    if (setting.empty()) setting = svc::kDefaultRecovery;
+    RecoveryPlan plan;
+    if (equalsIgnoreAsciiCase(setting, "none")) return plan;
+    bool haveReset = false;
+    std::size_t at = 0;
+    while (at <= setting.size()) {
+        std::size_t comma = std::min(setting.find(',', at), setting.size());
+        std::string_view item = trimmed(setting.substr(at, comma - at));
+        at = comma + 1;
+        std::size_t slash = item.find('/');
+        std::string_view kind = trimmed(item.substr(0, slash));
+        std::optional<uint32_t> value =
+            slash == std::string_view::npos ? std::nullopt : number(trimmed(item.substr(slash + 1)));
+        if (equalsIgnoreAsciiCase(kind, "none") && slash == std::string_view::npos) {
+            plan.actions.push_back({svc::kActionNone, 0});
+        } else if (equalsIgnoreAsciiCase(kind, "restart") && value) {
+            plan.actions.push_back({svc::kActionRestart, *value});
+        } else if (equalsIgnoreAsciiCase(kind, "reset") && value && !haveReset) {
+            plan.resetSeconds = *value;
+            haveReset = true;
+        } else {
+            error = "\"" + std::string(item) +
+                    "\" is not restart/<milliseconds>, none or one reset/<seconds>";
+            return std::nullopt;
+        }
+    }
+    // Only "none" items, or only a reset: nothing would ever happen.
+    bool restarts = std::any_of(plan.actions.begin(), plan.actions.end(),
+                                [](const FailureAction& a) { return a.type != svc::kActionNone; });
+    if (!restarts) plan.actions.clear();
+    return plan;
+}
+
+ServiceAccount classifyAccount(const std::u16string& setting, const std::u16string& serviceName) {
+    std::u16string name = setting;
+    while (!name.empty() && name.front() == u' ') name.erase(0, 1);
+    while (!name.empty() && name.back() == u' ') name.pop_back();
+    if (name.empty() || equalsIgnoreCase(name, u"LocalSystem") || equalsIgnoreCase(name, u".\\LocalSystem") ||
+        equalsIgnoreCase(name, u"NT AUTHORITY\\SYSTEM"))
+        return {};
+    for (const char16_t* builtIn : {u"LocalService", u"NetworkService"}) {
+        std::u16string full = std::u16string(u"NT AUTHORITY\\") + builtIn;
+        if (equalsIgnoreCase(name, builtIn) || equalsIgnoreCase(name, full)) return {full, false};
+    }
+    constexpr std::u16string_view kVirtual = u"NT SERVICE\\";
+    if (startsWithIgnoreCase(name, kVirtual)) {
+        if (name.size() == kVirtual.size()) name += serviceName;
+        return {name, false};
+    }
+    // A group managed service account: the system keeps its password.
+    if (name.back() == u'$') return {name, false};
+    // The manager takes a user as domain\user or user@domain.
+    if (name.find(u'\\') == std::u16string::npos && name.find(u'@') == std::u16string::npos) name = u".\\" + name;
+    return {name, true};
+}
+
+std::vector<ConfigRequest> installConfigRequests(uint32_t preshutdownSeconds, const RecoveryPlan& recovery,
+                                                 bool delayedStart, uint32_t startType) {
+    std::vector<ConfigRequest> requests;
+    requests.push_back({svc::kConfigPreshutdown, preshutdownSeconds * 1000, {}});
+    if (!recovery.actions.empty()) {
+        requests.push_back({svc::kConfigFailureActions, 0, recovery});
+        // Without the flag only a crash counts as a failure; a worker that
+        // fails would then restart nothing.
+        requests.push_back({svc::kConfigFailureActionsFlag, 1, {}});
+    }
+    if (delayedStart && startType == 2) requests.push_back({svc::kConfigDelayedAutoStart, 1, {}});
+    return requests;
+}
+
+const char16_t* configRequestName(uint32_t level) {
+    switch (level) {
+        case svc::kConfigFailureActions: return u"the recovery actions";
+        case svc::kConfigDelayedAutoStart: return u"the delayed start";
+        case svc::kConfigFailureActionsFlag: return u"the recovery on failure";
+        case svc::kConfigPreshutdown: return u"the preshutdown timeout";
+    }
+    return u"the configuration";
+}
+
+bool configRefusalIsFatal(uint32_t error) { return error != svc::kErrorInvalidLevel; }
+
+std::optional<uint32_t> secondsSetting(const std::optional<std::string>& setting, uint32_t fallback) {
+    if (!setting) return fallback;
+    std::string_view text = trimmed(*setting);
+    if (text.empty()) return fallback;
+    // Kept below what the milliseconds of a status report can hold.
+    std::optional<uint32_t> value = number(text);
+    if (!value || *value > 4000000) return std::nullopt;
+    return value;
+}
+
+uint32_t stopBudgetMillis(uint32_t control, uint32_t stopTimeoutSeconds, uint32_t preshutdownTimeoutSeconds) {
+    uint32_t budget = stopTimeoutSeconds * 1000;
+    if (control == svc::kControlPreshutdown) budget = std::min(budget, preshutdownTimeoutSeconds * 1000);
+    return budget;
+}
+
+uint16_t eventType(ServiceEvent event) {
+    switch (event) {
+        case ServiceEvent::WorkerFailed: return 0x1;  // error
+        case ServiceEvent::ForcedEnd: return 0x2;     // warning
+        default: return 0x4;                          // information
+    }
+}
+
+}  // namespace wl
