@@ -556,7 +556,7 @@ TEST(ServiceCommands, InstallSupervision) {
         fake.services[u"Svc"] = stopped();
         fake.refusedLevels = {{3, 124}, {4, 124}};
         EXPECT_EQ(installService(fake, definition, svc::kAutoStart), 0);
-        EXPECT_EQ(fake.output, "Installed service 'Svc'.\n");
+        EXPECT_EQ(fake.output, "Service is already stopped.\nInstalled service 'Svc'.\n");
         EXPECT_EQ(fake.services.at(u"Svc").configured,
                   (std::vector<ConfigRequest>{{7, 90000, {}}, {2, 0, plan}}));
         EXPECT_EQ(fake.eventSources, (std::map<std::u16string, std::u16string>{{u"Svc", u"C:\\app\\svc.exe"}}));

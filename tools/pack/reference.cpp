@@ -23,9 +23,9 @@ struct Row {
 };
 
 const Row kRows[] = {
-#define WL_SETTING(id, name, kind, meaning) {id, #name, EntryKind::kind, false, meaning},
-#define WL_INDEXED(id, name, kind, meaning) {id, #name, EntryKind::kind, true, meaning},
-#define WL_MESSAGE(id, name, meaning) {id, #name, EntryKind::Message, false, meaning},
+#define WL_SETTING(id, name, kind, meaning) {id, #name, EntryKind::kind, false, meaning, ""},
+#define WL_INDEXED(id, name, kind, meaning) {id, #name, EntryKind::kind, true, meaning, ""},
+#define WL_MESSAGE(id, name, meaning) {id, #name, EntryKind::Message, false, meaning, ""},
 #define WL_DEFAULTED(id, name, kind, def, meaning) {id, #name, EntryKind::kind, false, meaning, def},
 #include "config/entry_list.h"
 };
