@@ -13,6 +13,9 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
+// Above any number of at most nine digits.
+constexpr uint32_t kNoNumber = 0xFFFFFFFF;
+
 // A decimal number of at most nine digits: no sign, nothing after it.
 std::optional<uint32_t> number(std::string_view text) {
     if (text.empty() || text.size() > 9) return std::nullopt;
@@ -50,14 +53,14 @@ std::optional<RecoveryPlan> parseRecovery(std::string_view setting, std::string&
         at = comma + 1;
         std::size_t slash = item.find('/');
         std::string_view kind = trimmed(item.substr(0, slash));
-        std::optional<uint32_t> value =
-            slash == std::string_view::npos ? std::nullopt : number(trimmed(item.substr(slash + 1)));
-        if (equalsIgnoreAsciiCase(kind, "none") && slash == std::string_view::npos) {
+        const bool hasValue = slash != std::string_view::npos;
+        const uint32_t value = hasValue ? number(trimmed(item.substr(slash + 1))).value_or(kNoNumber) : kNoNumber;
+        if (equalsIgnoreAsciiCase(kind, "none") && !hasValue) {
             plan.actions.push_back({svc::kActionNone, 0});
-        } else if (equalsIgnoreAsciiCase(kind, "restart") && value) {
-            plan.actions.push_back({svc::kActionRestart, *value});
-        } else if (equalsIgnoreAsciiCase(kind, "reset") && value && !haveReset) {
-            plan.resetSeconds = *value;
+        } else if (equalsIgnoreAsciiCase(kind, "restart") && value != kNoNumber) {
+            plan.actions.push_back({svc::kActionRestart, value});
+        } else if (equalsIgnoreAsciiCase(kind, "reset") && value != kNoNumber && !haveReset) {
+            plan.resetSeconds = value;
             haveReset = true;
         } else {
             error = "\"" + std::string(item) +
@@ -126,8 +129,8 @@ std::optional<uint32_t> secondsSetting(const std::optional<std::string>& setting
     std::string_view text = trimmed(*setting);
     if (text.empty()) return fallback;
     // Kept below what the milliseconds of a status report can hold.
-    std::optional<uint32_t> value = number(text);
-    if (!value || *value > 4000000) return std::nullopt;
+    const uint32_t value = number(text).value_or(kNoNumber);
+    if (value > 4000000) return std::nullopt;
     return value;
 }
 

@@ -230,6 +230,84 @@ class Install(SupervisionCase):
         self.assertNotIn(b"s3cret", exe.read_bytes())
 
 
+class TracedWine(harness.Wine):
+    """A session of its own whose first program, and so the service control
+    manager and every service process, runs with Wine's event log channel
+    on: Wine's RegisterEventSourceW and ReportEventW only trace what they are
+    given, and a service process traces to that program's error output."""
+
+    def __init__(self, root, trace):
+        super().__init__(root)
+        self.trace = trace
+
+    def start(self):
+        super().start()
+        quiet = dict(env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                     stderr=subprocess.DEVNULL)
+        subprocess.run([harness.WINESERVER, "-k"], timeout=60, **quiet)
+        subprocess.run([harness.WINESERVER, "-w"], timeout=60, **quiet)
+        subprocess.run([harness.WINESERVER, "-p"], timeout=60, **quiet)
+        with open(self.trace, "wb") as trace:
+            subprocess.run([harness.WINE, "wineboot"], env=dict(self.env, WINEDEBUG="-all,+eventlog"),
+                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=trace, timeout=300)
+        self.run_raw(["cmd", "/c", "echo", "ready"], timeout=120)
+
+
+class EventLog(SupervisionCase):
+    @classmethod
+    def setUpClass(cls):
+        root = harness.session.root.parent / (harness.session.root.name + "-eventlog")
+        cls.trace = root.parent / (root.name + ".trace")
+        cls.traced = TracedWine(root, cls.trace)
+        cls.traced.start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.traced.stop()
+
+    def setUp(self):
+        super().setUp()
+        self.wine = self.traced
+        self.dir = self.wine.workdir(self.id().split(".")[-1])
+
+    def reports(self, source):
+        """(type, event id, strings) of each ReportEventW for the source."""
+        text = self.trace.read_text(encoding="latin-1")
+        sources = set(re.findall(r"RegisterEventSourceW\s*\(.*?L\"%s\"\).*?returning\s+(\S+)" % source, text)) \
+            if False else None
+        found = []
+        for m in re.finditer(r"ReportEventW\s*\((.*)\)", text):
+            found.append(m.group(1))
+        return found, text
+
+    def test_start_failure_forced_end_and_stop(self):
+        # A worker that fails with 3 (its code), then one that ignores the
+        # stop line (ended after its budget), each with their start and the
+        # stop; the event source is registered at /install.
+        name = "WlEvents"
+        exe, jre = self.app(name, "main=exit:3")
+        self.assertEqual(self.install(exe, name).code, 0)
+        key = r"HKLM\System\CurrentControlSet\Services\EventLog\Application\WlEvents"
+        r = self.wine.run_raw(["reg", "query", key, "/v", "EventMessageFile"])
+        self.assertIn(self.wine.to_windows(exe), r.stdout)
+        self.start_and_wait(exe, jre, name)
+        self.assertTrue(wait_for(lambda: not processes(self.wine, self.wine.to_windows(exe)), timeout=30))
+
+        jre.configure_jvm("main=sleep:600000")
+        (exe.parent / "jre" / "bin" / "server" / "fake-jvm.record").unlink()
+        self.wine.pack(exe.parent, APP.format(name=name, type=0, extra="serviceStopTimeout = 2"))
+        self.start_and_wait(exe, jre, name)
+        r = self.wine.run(exe, "/stop", name, timeout=120)
+        self.assertEqual(r.stdout, "Stopping service 'WlEvents'.\r\nService stopped\r\n")
+        calls, text = self.reports(name)
+        print("\n" + "\n".join(calls))
+        self.assertTrue(calls, text[-3000:])
+
+        r = self.wine.run(exe, "/uninstall", name, timeout=120)
+        self.assertEqual(r.code, 0, r)
+        self.assertNotEqual(self.wine.run_raw(["reg", "query", key]).code, 0, "the source is removed")
+
+
 if __name__ == "__main__":
     import unittest
     unittest.main()
