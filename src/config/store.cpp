@@ -46,11 +46,7 @@ int32_t parseDecimalClamped(const std::string& text) {
     return int32_t(negative ? -magnitude : magnitude);
 }
 
-std::optional<std::string> findConfigString(int32_t id) {
-    auto found = configStore.settings.find(id);
-    if (found == configStore.settings.end()) return std::nullopt;
-    return found->second;
-}
+const std::string* findConfigString(int32_t id) { return findSetting(id); }
 
 int32_t getConfigInt(int32_t id) { return parseDecimalClamped(getConfigString(id, kBufferSize)); }
 

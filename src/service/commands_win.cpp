@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/procaddress.h"
+#include "base/format.h"
 #include "base/handle.h"
 #include "base/process_state.h"
 #include "base/text.h"
@@ -49,34 +50,36 @@ void wipe(std::u16string& text) {
     text.clear();
 }
 
-// A line typed on the console, without echo; nullopt when the input is no console.
-std::optional<std::u16string> readConsoleLine(HANDLE input, const std::u16string& prompt) {
+// One line of standard input: typed on the console without echo (after a
+// prompt), or piped. Read byte by byte, so that nothing after it is taken,
+// and widened through the console's code page or the file functions' one.
+std::optional<std::u16string> readSecretLine(const std::u16string& prompt) {
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     DWORD mode = 0;
-    if (!GetConsoleMode(input, &mode)) return std::nullopt;
-    writeStdout(prompt);
-    SetConsoleMode(input, (mode & ~DWORD(ENABLE_ECHO_INPUT)) | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT);
-    std::u16string line;
-    char16_t buffer[128];
-    DWORD got = 0;
-    while (line.size() <= kMaxPassword && ReadConsoleW(input, buffer, 128, &got, nullptr) && got > 0) {
-        line.append(buffer, got);
-        if (line.back() == u'\n') break;
+    const bool console = GetConsoleMode(input, &mode);
+    if (console) {
+        writeStdout(prompt);
+        SetConsoleMode(input, (mode & ~DWORD(ENABLE_ECHO_INPUT)) | ENABLE_LINE_INPUT);
     }
-    SecureZeroMemory(buffer, sizeof buffer);
-    SetConsoleMode(input, mode);
-    writeStdout(u"\n");
-    return line;
-}
-
-// A line of piped standard input, read byte by byte so that nothing after it is taken.
-std::u16string readPipedLine(HANDLE input) {
-    std::string bytes;
+    char bytes[kMaxPassword + 1];
+    std::size_t size = 0;
     char c = 0;
     DWORD got = 0;
-    while (bytes.size() <= kMaxPassword && ReadFile(input, &c, 1, &got, nullptr) && got == 1 && c != '\n')
-        bytes += c;
-    std::u16string line = fileApiCodec().widen(bytes);
-    SecureZeroMemory(bytes.data(), bytes.size());
+    while (size <= kMaxPassword && ReadFile(input, &c, 1, &got, nullptr) && got == 1 && c != '\n')
+        if (c != '\r') bytes[size++] = c;
+    if (console) {
+        SetConsoleMode(input, mode);
+        writeStdout(u"\n");
+    }
+    std::u16string line(size, u'\0');
+    if (size)
+        line.resize(std::size_t(MultiByteToWideChar(console ? GetConsoleCP() : AreFileApisANSI() ? CP_ACP : CP_OEMCP,
+                                                    0, bytes, int(size), W(line.data()), int(line.size()))));
+    SecureZeroMemory(bytes, sizeof bytes);
+    if (size > kMaxPassword) {
+        wipe(line);
+        return std::nullopt;
+    }
     return line;
 }
 
@@ -108,9 +111,9 @@ public:
 
     bool changeConfig(Handle service, const ConfigRequest& request) override {
         if (request.level == SERVICE_CONFIG_FAILURE_ACTIONS) {
-            std::vector<SC_ACTION> actions;
-            for (const FailureAction& action : request.recovery.actions)
-                actions.push_back({SC_ACTION_TYPE(action.type), action.delayMillis});
+            std::vector<SC_ACTION> actions(request.recovery.actions.size());
+            for (std::size_t i = 0; i < actions.size(); ++i)
+                actions[i] = {SC_ACTION_TYPE(request.recovery.actions[i].type), request.recovery.actions[i].delayMillis};
             SERVICE_FAILURE_ACTIONSW info{};
             info.dwResetPeriod = request.recovery.resetSeconds;
             info.cActions = DWORD(actions.size());
@@ -123,15 +126,7 @@ public:
     }
 
     std::optional<std::u16string> readPassword(const std::u16string& account) override {
-        HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-        std::optional<std::u16string> line = readConsoleLine(input, u"Password for " + account + u": ");
-        if (!line) line = readPipedLine(input);
-        while (!line->empty() && (line->back() == u'\n' || line->back() == u'\r')) line->pop_back();
-        if (line->size() > kMaxPassword) {
-            wipe(*line);
-            return std::nullopt;
-        }
-        return line;
+        return readSecretLine(formatWide(u"Password for %s: ", account.c_str()));
     }
 
     bool checkLogon(const std::u16string& account, const std::u16string& password) override {
@@ -246,16 +241,14 @@ ServiceDefinition installDefinition() {
     definition.description = getMessage(cfg::serviceDescription);
     definition.executable = modulePathWide();
     definition.account = classifyAccount(getConfigWide(cfg::serviceAccount, kBufferSize), serviceName);
-    std::optional<uint32_t> preshutdown =
-        secondsSetting(findConfigString(cfg::servicePreshutdownTimeout), svc::kDefaultPreshutdownTimeoutSeconds);
     std::string reason;
-    std::optional<RecoveryPlan> recovery = parseRecovery(dupConfigString(cfg::serviceRecovery), reason);
-    if (!preshutdown)
+    const std::string* recovery = findConfigString(cfg::serviceRecovery);
+    if (!secondsSetting(findConfigString(cfg::servicePreshutdownTimeout), svc::kDefaultPreshutdownTimeoutSeconds,
+                        definition.preshutdownSeconds))
         definition.settingError = u"servicePreshutdownTimeout is no number of seconds; the service is not installed.";
-    else if (!recovery)
-        definition.settingError = u"serviceRecovery: " + fromUtf8(reason) + u"; the service is not installed.";
-    definition.preshutdownSeconds = preshutdown.value_or(0);
-    definition.recovery = recovery.value_or(RecoveryPlan{});
+    else if (!parseRecovery(recovery ? *recovery : std::string(), definition.recovery, reason))
+        definition.settingError =
+            formatWide(u"serviceRecovery: %s; the service is not installed.", fromUtf8(reason).c_str());
     definition.delayedStart = getConfigInt(cfg::serviceDelayedStart) != 0;
     return definition;
 }

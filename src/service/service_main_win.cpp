@@ -222,9 +222,10 @@ DWORD WINAPI serviceControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
 }
 
 uint32_t secondsFrom(int32_t id, uint32_t fallback) {
-    std::optional<uint32_t> seconds = secondsSetting(findConfigString(id), fallback);
-    if (!seconds) logMessage(u"setting %d is no number of seconds, using %d", int(id), int(fallback));
-    return seconds.value_or(fallback);
+    uint32_t seconds = fallback;
+    if (!secondsSetting(findConfigString(id), fallback, seconds))
+        logMessage(u"setting %d is no number of seconds, using %d", int(id), int(fallback));
+    return seconds;
 }
 
 void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {

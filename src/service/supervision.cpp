@@ -40,11 +40,11 @@ bool startsWithIgnoreCase(std::u16string_view text, std::u16string_view prefix) 
 
 }  // namespace
 
-std::optional<RecoveryPlan> parseRecovery(std::string_view setting, std::string& error) {
+bool parseRecovery(std::string_view setting, RecoveryPlan& plan, std::string& error) {
     setting = trimmed(setting);
     if (setting.empty()) setting = svc::kDefaultRecovery;
-    RecoveryPlan plan;
-    if (equalsIgnoreAsciiCase(setting, "none")) return plan;
+    plan = RecoveryPlan{};
+    if (equalsIgnoreAsciiCase(setting, "none")) return true;
     bool haveReset = false;
     std::size_t at = 0;
     while (at <= setting.size()) {
@@ -63,29 +63,36 @@ std::optional<RecoveryPlan> parseRecovery(std::string_view setting, std::string&
             plan.resetSeconds = value;
             haveReset = true;
         } else {
-            error = "\"" + std::string(item) +
-                    "\" is not restart/<milliseconds>, none or one reset/<seconds>";
-            return std::nullopt;
+            error.assign(1, '"');
+            error.append(item);
+            error.append("\" is not restart/<milliseconds>, none or one reset/<seconds>");
+            return false;
         }
     }
     // Only "none" items, or only a reset: nothing would ever happen.
     bool restarts = std::any_of(plan.actions.begin(), plan.actions.end(),
                                 [](const FailureAction& a) { return a.type != svc::kActionNone; });
     if (!restarts) plan.actions.clear();
-    return plan;
+    return true;
 }
 
 ServiceAccount classifyAccount(const std::u16string& setting, const std::u16string& serviceName) {
-    std::u16string name = setting;
-    while (!name.empty() && name.front() == u' ') name.erase(0, 1);
-    while (!name.empty() && name.back() == u' ') name.pop_back();
-    if (name.empty() || equalsIgnoreCase(name, u"LocalSystem") || equalsIgnoreCase(name, u".\\LocalSystem") ||
-        equalsIgnoreCase(name, u"NT AUTHORITY\\SYSTEM"))
-        return {};
-    for (const char16_t* builtIn : {u"LocalService", u"NetworkService"}) {
-        std::u16string full = std::u16string(u"NT AUTHORITY\\") + builtIn;
-        if (equalsIgnoreCase(name, builtIn) || equalsIgnoreCase(name, full)) return {full, false};
-    }
+    std::size_t first = setting.find_first_not_of(u' ');
+    if (first == std::u16string::npos) return {};
+    std::u16string name = setting.substr(first, setting.find_last_not_of(u' ') + 1 - first);
+    // The short and the full names of the built-in accounts; LocalSystem is
+    // the manager's default, given as no name.
+    static const char16_t* const kBuiltIn[][2] = {
+        {u"LocalSystem", u""},
+        {u".\\LocalSystem", u""},
+        {u"NT AUTHORITY\\SYSTEM", u""},
+        {u"LocalService", u"NT AUTHORITY\\LocalService"},
+        {u"NT AUTHORITY\\LocalService", u"NT AUTHORITY\\LocalService"},
+        {u"NetworkService", u"NT AUTHORITY\\NetworkService"},
+        {u"NT AUTHORITY\\NetworkService", u"NT AUTHORITY\\NetworkService"},
+    };
+    for (const auto& builtIn : kBuiltIn)
+        if (equalsIgnoreCase(name, builtIn[0])) return {builtIn[1], false};
     constexpr std::u16string_view kVirtual = u"NT SERVICE\\";
     if (startsWithIgnoreCase(name, kVirtual)) {
         if (name.size() == kVirtual.size()) name += serviceName;
@@ -94,21 +101,27 @@ ServiceAccount classifyAccount(const std::u16string& setting, const std::u16stri
     // A group managed service account: the system keeps its password.
     if (name.back() == u'$') return {name, false};
     // The manager takes a user as domain\user or user@domain.
-    if (name.find(u'\\') == std::u16string::npos && name.find(u'@') == std::u16string::npos) name = u".\\" + name;
+    if (name.find_first_of(u"\\@") == std::u16string::npos) name.insert(0, u".\\");
     return {name, true};
 }
 
-std::vector<ConfigRequest> installConfigRequests(uint32_t preshutdownSeconds, const RecoveryPlan& recovery,
-                                                 bool delayedStart, uint32_t startType) {
-    std::vector<ConfigRequest> requests;
-    requests.push_back({svc::kConfigPreshutdown, preshutdownSeconds * 1000, {}});
+ConfigRequests installConfigRequests(uint32_t preshutdownSeconds, const RecoveryPlan& recovery, bool delayedStart,
+                                     uint32_t startType) {
+    ConfigRequests requests;
+    auto add = [&](uint32_t level, uint32_t value) -> ConfigRequest& {
+        ConfigRequest& request = requests.items[requests.count++];
+        request.level = level;
+        request.value = value;
+        return request;
+    };
+    add(svc::kConfigPreshutdown, preshutdownSeconds * 1000);
     if (!recovery.actions.empty()) {
-        requests.push_back({svc::kConfigFailureActions, 0, recovery});
+        add(svc::kConfigFailureActions, 0).recovery = recovery;
         // Without the flag only a crash counts as a failure; a worker that
         // fails would then restart nothing.
-        requests.push_back({svc::kConfigFailureActionsFlag, 1, {}});
+        add(svc::kConfigFailureActionsFlag, 1);
     }
-    if (delayedStart && startType == 2) requests.push_back({svc::kConfigDelayedAutoStart, 1, {}});
+    if (delayedStart && startType == 2) add(svc::kConfigDelayedAutoStart, 1);
     return requests;
 }
 
@@ -124,14 +137,15 @@ const char16_t* configRequestName(uint32_t level) {
 
 bool configRefusalIsFatal(uint32_t error) { return error != svc::kErrorInvalidLevel; }
 
-std::optional<uint32_t> secondsSetting(const std::optional<std::string>& setting, uint32_t fallback) {
-    if (!setting) return fallback;
-    std::string_view text = trimmed(*setting);
-    if (text.empty()) return fallback;
+bool secondsSetting(const std::string* setting, uint32_t fallback, uint32_t& seconds) {
+    seconds = fallback;
+    std::string_view text = setting ? trimmed(*setting) : std::string_view();
+    if (text.empty()) return true;
     // Kept below what the milliseconds of a status report can hold.
     const uint32_t value = number(text).value_or(kNoNumber);
-    if (value > 4000000) return std::nullopt;
-    return value;
+    if (value > 4000000) return false;
+    seconds = value;
+    return true;
 }
 
 uint32_t stopBudgetMillis(uint32_t control, uint32_t stopTimeoutSeconds, uint32_t preshutdownTimeoutSeconds) {

@@ -63,9 +63,9 @@ struct RecoveryPlan {
 
 // The serviceRecovery setting: "none" (off), or ","-separated items, each
 // "restart/<milliseconds>", "none" or "reset/<seconds>" (at most one reset;
-// a day when it is missing). An empty setting is the default. Nullopt with
+// a day when it is missing). An empty setting is the default. False with
 // the reason in error for anything else.
-std::optional<RecoveryPlan> parseRecovery(std::string_view setting, std::string& error);
+bool parseRecovery(std::string_view setting, RecoveryPlan& plan, std::string& error);
 
 // --- Accounts ---
 
@@ -98,8 +98,15 @@ struct ConfigRequest {
 // preshutdown timeout; the recovery actions with the flag that applies them
 // also to a stop reported with an error code (unless recovery is off); the
 // delayed automatic start when it is asked for and the start is automatic.
-std::vector<ConfigRequest> installConfigRequests(uint32_t preshutdownSeconds, const RecoveryPlan& recovery,
-                                                 bool delayedStart, uint32_t startType);
+struct ConfigRequests {
+    ConfigRequest items[4];
+    std::size_t count = 0;
+    const ConfigRequest* begin() const { return items; }
+    const ConfigRequest* end() const { return items + count; }
+    std::vector<ConfigRequest> list() const { return {begin(), end()}; }
+};
+ConfigRequests installConfigRequests(uint32_t preshutdownSeconds, const RecoveryPlan& recovery, bool delayedStart,
+                                     uint32_t startType);
 
 // A name for a request in the lines the install prints.
 const char16_t* configRequestName(uint32_t level);
@@ -109,9 +116,9 @@ const char16_t* configRequestName(uint32_t level);
 // the service as usable as before.
 bool configRefusalIsFatal(uint32_t error);
 
-// Seconds from a setting: its value when given, the default when absent.
-// Nullopt for a negative value.
-std::optional<uint32_t> secondsSetting(const std::optional<std::string>& setting, uint32_t fallback);
+// Seconds from a setting (nullptr: absent): its value when given, the
+// default when absent or empty. False for anything but a number of seconds.
+bool secondsSetting(const std::string* setting, uint32_t fallback, uint32_t& seconds);
 
 // --- Stop budget ---
 

@@ -31,10 +31,10 @@ TEST(Supervision, RecoveryLists) {
     };
     for (const Case& c : cases) {
         std::string error;
-        std::optional<RecoveryPlan> plan = parseRecovery(c.setting, error);
-        ASSERT_TRUE(plan) << c.setting << ": " << error;
-        EXPECT_EQ(plan->actions, c.actions) << c.setting;
-        EXPECT_EQ(plan->resetSeconds, c.resetSeconds) << c.setting;
+        RecoveryPlan plan;
+        ASSERT_TRUE(parseRecovery(c.setting, plan, error)) << c.setting << ": " << error;
+        EXPECT_EQ(plan.actions, c.actions) << c.setting;
+        EXPECT_EQ(plan.resetSeconds, c.resetSeconds) << c.setting;
     }
     const std::pair<const char*, const char*> bad[] = {
         {"restart", "\"restart\" is not restart/<milliseconds>, none or one reset/<seconds>"},
@@ -48,7 +48,8 @@ TEST(Supervision, RecoveryLists) {
     };
     for (const auto& [setting, message] : bad) {
         std::string error;
-        EXPECT_FALSE(parseRecovery(setting, error)) << setting;
+        RecoveryPlan plan;
+        EXPECT_FALSE(parseRecovery(setting, plan, error)) << setting;
         EXPECT_EQ(error.rfind(message, 0), 0u) << setting << ": " << error;
     }
 }
@@ -88,12 +89,12 @@ TEST(Supervision, InstallRequests) {
     plan.resetSeconds = 600;
     // Automatic start, delayed, with recovery: every level, the flag after
     // the actions it applies to.
-    EXPECT_EQ(installConfigRequests(60, plan, true, 2),
+    EXPECT_EQ(installConfigRequests(60, plan, true, 2).list(),
               (std::vector<ConfigRequest>{{7, 60000, {}}, {2, 0, plan}, {4, 1, {}}, {3, 1, {}}}));
     // A start on demand is never delayed; recovery off sets neither actions
     // nor the flag.
-    EXPECT_EQ(installConfigRequests(180, RecoveryPlan{}, true, 3), (std::vector<ConfigRequest>{{7, 180000, {}}}));
-    EXPECT_EQ(installConfigRequests(0, plan, false, 2),
+    EXPECT_EQ(installConfigRequests(180, RecoveryPlan{}, true, 3).list(), (std::vector<ConfigRequest>{{7, 180000, {}}}));
+    EXPECT_EQ(installConfigRequests(0, plan, false, 2).list(),
               (std::vector<ConfigRequest>{{7, 0, {}}, {2, 0, plan}, {4, 1, {}}}));
     EXPECT_FALSE(configRefusalIsFatal(124));
     EXPECT_TRUE(configRefusalIsFatal(5));
@@ -101,12 +102,17 @@ TEST(Supervision, InstallRequests) {
 }
 
 TEST(Supervision, SecondsAndBudget) {
-    EXPECT_EQ(secondsSetting(std::nullopt, 30), 30u);
-    EXPECT_EQ(secondsSetting(std::string(""), 30), 30u);
-    EXPECT_EQ(secondsSetting(std::string(" 5 "), 30), 5u);
-    EXPECT_EQ(secondsSetting(std::string("0"), 30), 0u);
-    EXPECT_EQ(secondsSetting(std::string("4000000"), 30), 4000000u);
-    for (const char* bad : {"-1", "5s", "4000001", "1e3"}) EXPECT_FALSE(secondsSetting(std::string(bad), 30)) << bad;
+    auto seconds = [](const std::string* setting) {
+        uint32_t value = 0;
+        return secondsSetting(setting, 30, value) ? int64_t(value) : -1;
+    };
+    const std::string empty, five = " 5 ", zero = "0", most = "4000000";
+    EXPECT_EQ(seconds(nullptr), 30);
+    EXPECT_EQ(seconds(&empty), 30);
+    EXPECT_EQ(seconds(&five), 5);
+    EXPECT_EQ(seconds(&zero), 0);
+    EXPECT_EQ(seconds(&most), 4000000);
+    for (const std::string bad : {"-1", "5s", "4000001", "1e3"}) EXPECT_EQ(seconds(&bad), -1) << bad;
 
     EXPECT_EQ(stopBudgetMillis(1, 30, 60), 30000u);
     EXPECT_EQ(stopBudgetMillis(5, 30, 10), 30000u);

@@ -55,8 +55,13 @@ class SupervisionCase(harness.WineCase):
         jre = jretree.make_jre(directory / "jre")
         lines = list(jvm)
         if child:
-            jre.configure(hang=True)
-            lines.append("child=..\\java.exe")
+            # A fake java of its own that never ends (the runtime's own java
+            # answers the launcher's version query).
+            child_dir = directory / "jre" / "child"
+            child_dir.mkdir()
+            shutil.copy(harness.TESTING / "java.exe", child_dir / "java.exe")
+            (child_dir / "fake-java.cfg").write_text("hang=1\n")
+            lines.append("child=..\\..\\child\\java.exe")
         jre.configure_jvm(*lines)
         exe = self.wine.pack(directory, APP.format(name=name, type=app_type, extra=extra))
         return exe, jre
@@ -190,7 +195,7 @@ class Install(SupervisionCase):
         exe, jre = self.app(name, "main=stopline", app_type=4,
                             extra='servicePreshutdownTimeout = 90\nserviceAccount = "NT SERVICE\\\\"\n'
                                   'serviceDelayedStart = true')
-        r = self.wine.run(exe, "/install", name, timeout=120, env={"WINEDEBUG": "fixme+service"})
+        r = self.wine.run(exe, "/install", name, timeout=120)
         self.addCleanup(self.remove, name)
         self.assertEqual((r.code, r.stdout), (0, "Installed service 'WlSettings'.\r\n"))
         back = self.read_back(name)
@@ -199,8 +204,6 @@ class Install(SupervisionCase):
         self.assertEqual(back["preshutdown"], "90000")
         for level in ("delayed", "failureActions", "failureFlag"):
             self.assertEqual(back[level], "error 124", level)
-        # The request of level 2 reaches the manager, with the day's reset.
-        self.assertRegex(r.stderr, r"86400", r.stderr[-2000:])
 
     def test_recovery_off_and_a_bad_setting(self):
         name = "WlRecovery"
