@@ -356,6 +356,10 @@ TEST_F(HotSpot, EarlierRunDirectoriesAreRemoved) {
     fs::path starting = runDirectory("vekNEW.tmp", false);
     // A run that has just created its lock file and is about to lock it.
     fs::path locking = runDirectory("vekLOCKING.tmp", true, false);
+    // Its lock file is dated a little ahead, so that it still counts as just
+    // made at the last sweep, however long a loaded machine takes over the
+    // runs before it.
+    fs::last_write_time(locking / ".vennic-run.lock", fs::file_time_type::clock::now() + std::chrono::minutes(2));
     writeFile(dir / "unrelated.txt", "kept");
     // Only "vek", anything, "_dir" and a number (perhaps negative) at the end
     // names a run directory; the number goes with the reservation's name.
