@@ -17,7 +17,7 @@ serviceDependencies = "Tcpip,,Dnscache,"
 serviceStopTimeout = 45
 servicePreshutdownTimeout = 90
 serviceRecovery = "restart/10000,restart/60000,none,reset/3600"
-serviceAccount = "NT SERVICE\\"
+serviceAccount = "NT SERVICE\\\\"
 serviceDelayedStart = true
 
 [messages]
