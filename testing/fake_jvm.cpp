@@ -20,6 +20,8 @@
 //                     arrives on standard input
 //   main=await-throw  main waits (up to 60 s) until the file fake-jvm.go
 //                     appears beside it, then throws as main=throw does
+//   child=<command>   main first starts this command line (a program beside
+//                     it by its file name) and records "child <pid>"
 // Every event is appended to fake-jvm.record beside it, one UTF-8 line each,
 // fields separated by tabs:
 //   stack <bytes>                   the reservation of the creating thread's stack
@@ -77,6 +79,7 @@ struct Config {
     std::vector<std::string> missingClasses;
     bool missingMain = false;
     std::string main;  // "", "throw", "exit:<n>", "stopline"
+    std::string child;  // a command line main starts first
 } config;
 
 void readConfig() {
@@ -93,6 +96,7 @@ void readConfig() {
         if (key == "missing" && value == "main") config.missingMain = true;
         else if (key == "missing") config.missingClasses.push_back(value);
         if (key == "main") config.main = value;
+        if (key == "child") config.child = value;
     }
     std::fclose(file);
 }
@@ -203,6 +207,20 @@ void runMain(const std::string& launcherClass, jobject array) {
     return;
 #endif
     (void)launcherClass;
+    if (!config.child.empty()) {
+        std::wstring command = L"\"" + ownDirectory + std::wstring(config.child.begin(), config.child.end()) + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION child{};
+        if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                           &startup, &child)) {
+            record("child\t" + std::to_string(child.dwProcessId));
+            CloseHandle(child.hThread);
+            CloseHandle(child.hProcess);
+        } else {
+            record("child failed\t" + std::to_string(GetLastError()));
+        }
+    }
     if (config.main == "await-throw") {
         const std::wstring go = ownDirectory + L"fake-jvm.go";
         for (int i = 0; i < 600 && GetFileAttributesW(go.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(100);

@@ -18,6 +18,12 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set_target_properties(service_timer PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/testing)
   target_link_options(service_timer PRIVATE -static -static-libgcc -static-libstdc++ -municode)
   target_link_libraries(service_timer PRIVATE advapi32)
+
+  # What /install configured, read back through QueryServiceConfig(2)W.
+  add_executable(service_config testing/service_config.cpp)
+  set_target_properties(service_config PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/testing)
+  target_link_options(service_config PRIVATE -static -static-libgcc -static-libstdc++ -municode)
+  target_link_libraries(service_config PRIVATE advapi32)
 endif()
 
 # Stand-ins for the programs and libraries of a Java runtime, laid out as

@@ -33,9 +33,13 @@ public:
     bool start(std::string commandLine, const ChildOptions& options, const char* application = nullptr);
 
     HANDLE handle() const { return process_.get(); }
+    uint32_t processId() const { return processId_; }
 
-    // Waits until the child has ended, at most millis (INFINITE: no limit).
-    void wait(uint32_t millis);
+    // Waits until the child has ended, at most millis (INFINITE: no limit);
+    // true when it has.
+    bool wait(uint32_t millis);
+    // Lets the first thread of a child started with CREATE_SUSPENDED run.
+    void resume();
     // The exit code as the system reports it: kStillActive while the child
     // runs, 0 when it cannot be read.
     uint32_t exitCode() const;
@@ -45,6 +49,7 @@ public:
 
 private:
     KernelHandle process_, thread_;
+    uint32_t processId_ = 0;
 };
 
 // An anonymous pipe for a child: both ends inheritable except the one this

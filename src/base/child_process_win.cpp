@@ -30,6 +30,7 @@ bool ChildProcess::start(std::u16string commandLine, const ChildOptions& options
         return false;
     process_.reset(info.hProcess);
     thread_.reset(info.hThread);
+    processId_ = info.dwProcessId;
     return true;
 }
 
@@ -42,10 +43,13 @@ bool ChildProcess::start(std::string commandLine, const ChildOptions& options, c
         return false;
     process_.reset(info.hProcess);
     thread_.reset(info.hThread);
+    processId_ = info.dwProcessId;
     return true;
 }
 
-void ChildProcess::wait(uint32_t millis) { WaitForSingleObject(process_.get(), millis); }
+bool ChildProcess::wait(uint32_t millis) { return WaitForSingleObject(process_.get(), millis) == WAIT_OBJECT_0; }
+
+void ChildProcess::resume() { ResumeThread(thread_.get()); }
 
 uint32_t ChildProcess::exitCode() const {
     DWORD code = 0;

@@ -3,6 +3,9 @@
 //   WL_SETTING(id, name, kind, meaning)  a narrow setting, written by name
 //   WL_INDEXED(id, name, kind, meaning)  first id of an indexed family, written by number
 //   WL_MESSAGE(id, name, meaning)        a UTF-16 text of the messages table
+//   WL_DEFAULTED(id, name, kind, default, meaning)  a setting whose absence
+//                                        means the default shown, not empty or 0;
+//                                        a WL_SETTING to users that do not define it
 // The launcher expands only ids, names and kinds; the meanings reach only the
 // packer's reference (winlaunch-pack --list-settings, docs/configuration.md).
 // No include guard: this file is meant to be included more than once.
@@ -15,6 +18,9 @@
 #endif
 #ifndef WL_MESSAGE
 #define WL_MESSAGE(id, name, meaning)
+#endif
+#ifndef WL_DEFAULTED
+#define WL_DEFAULTED(id, name, kind, def, meaning) WL_SETTING(id, name, kind, meaning)
 #endif
 
 WL_SETTING(101, configuredServiceName, Text, "name of the Windows service; the argument after a service command overrides it")
@@ -76,6 +82,12 @@ WL_INDEXED(10202, versionSpecificOptions, Text, "for k = 0 ... n-1: the VM optio
 // Settings beyond the classic catalogue; a launcher ignores ids it does not
 // know. Ranges: 30001-30099 service supervision, 30101-30199 output rolling,
 // 30201-30299 start-up and class-data sharing, 30301-30399 diagnostics.
+// Service supervision: read by the service process and by /install.
+WL_DEFAULTED(30001, serviceStopTimeout, Int, "30", "seconds the application has to end after the stop line; then the worker and every process it started are ended")
+WL_DEFAULTED(30002, servicePreshutdownTimeout, Int, "60", "seconds Windows waits at shutdown for the service (preshutdown); the stop budget at shutdown is the smaller of the two")
+WL_DEFAULTED(30003, serviceRecovery, Text, "\"restart/10000,restart/10000,none,reset/86400\"", "recovery set at /install: \"none\", or \",\"-separated restart/<ms> and none actions (the last repeats) and reset/<seconds> after which the failure count starts again")
+WL_DEFAULTED(30004, serviceAccount, Text, "\"LocalSystem\"", "account of the service: LocalSystem, LocalService, NetworkService, NT SERVICE\\<name> (NT SERVICE\\ alone: the service's own), a managed account ending in $, or a user, whose password /install reads from the console or standard input")
+WL_SETTING(30005, serviceDelayedStart, Flag, "an automatically started service (/install-auto, applicationType 4) starts delayed, after the other automatic services")
 // Output rolling: handed to the Java side as "vennic.output." properties,
 // each only when it is set.
 WL_SETTING(30101, outputMaxSize, Text, "roll the redirected output files once they reach this size: digits and at most one of k, m, g, t, as in -Xmx; empty: not by size")
@@ -103,3 +115,4 @@ WL_MESSAGE(20017, serviceDescription, "description of the installed service; emp
 #undef WL_SETTING
 #undef WL_INDEXED
 #undef WL_MESSAGE
+#undef WL_DEFAULTED

@@ -46,6 +46,8 @@ int32_t parseDecimalClamped(const std::string& text) {
     return int32_t(negative ? -magnitude : magnitude);
 }
 
+const std::string* findConfigString(int32_t id) { return findSetting(id); }
+
 int32_t getConfigInt(int32_t id) { return parseDecimalClamped(getConfigString(id, kBufferSize)); }
 
 std::string dupConfigString(int32_t id) {

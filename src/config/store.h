@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "base/text.h"
@@ -26,6 +27,10 @@ std::string getConfigString(int32_t id, std::size_t capacity);
 // The setting as a decimal integer: leading blanks and a sign allowed, stops at
 // the first non-digit, 0 when empty, clamped to the int32 range.
 int32_t getConfigInt(int32_t id);
+// The setting when the block has it; nullptr when it is absent, so that a
+// setting with a default can tell "not given" from "0".
+const std::string* findConfigString(int32_t id);
+
 // The whole setting, whatever its length.
 std::string dupConfigString(int32_t id);
 // The setting widened byte for byte, cut to capacity-1 code units.

@@ -61,7 +61,43 @@ uint32_t installStartType(int32_t applicationType) {
     return applicationType == 4 ? svc::kAutoStart : svc::kDemandStart;
 }
 
+bool logonRejected(uint32_t error) {
+    switch (error) {
+        case 1317:  // ERROR_NO_SUCH_USER
+        case 1326:  // ERROR_LOGON_FAILURE: unknown user or wrong password
+        case 1327:  // ERROR_ACCOUNT_RESTRICTION (a blank password, for one)
+        case 1330:  // ERROR_PASSWORD_EXPIRED
+        case 1331:  // ERROR_ACCOUNT_DISABLED
+        case 1909:  // ERROR_ACCOUNT_LOCKED_OUT
+            return true;
+    }
+    return false;
+}
+
 int installService(ServiceManagerApi& api, const ServiceDefinition& definition, uint32_t startType) {
+    if (!definition.settingError.empty()) {
+        api.print(definition.settingError + u"\n");
+        return 1;
+    }
+    // The password is asked for before anything changes, so that a wrong one
+    // leaves an installed service as it was.
+    std::u16string password;
+    if (definition.account.needsPassword) {
+        std::optional<std::u16string> given = api.readPassword(definition.account.name);
+        if (!given || given->empty()) {
+            printNamed(api, u"No password given for the account '%s'; the service is not installed.\n",
+                       definition.account.name);
+            return 1;
+        }
+        if (!api.checkLogon(definition.account.name, *given) && logonRejected(api.lastError())) {
+            api.print(formatWide(u"The account '%s' cannot log on with this password (error %d); "
+                                 u"the service is not installed.\n",
+                                 definition.account.name.c_str(), int(api.lastError())));
+            return 1;
+        }
+        password = std::move(*given);
+    }
+
     // An existing service of that name is stopped and removed first; the
     // lines of its stop are printed, the rest of the removal is silent.
     uninstallService(api, definition.name, false);
@@ -71,12 +107,26 @@ int installService(ServiceManagerApi& api, const ServiceDefinition& definition, 
         api.print(u"Could not open SCManager.\n");
         return 1;
     }
-    Opened service(api, api.createService(manager.get(), definition, startType));
+    Opened service(api, api.createService(manager.get(), definition, startType, password));
+    // The password lives no longer than the call that hands it over.
+    password.assign(password.size(), u'\0');
     if (!service) {
         api.print(u"Could not create service.\n");
         return 1;
     }
     if (!definition.description.empty()) api.setDescription(service.get(), definition.description);
+    for (const ConfigRequest& request :
+         installConfigRequests(definition.preshutdownSeconds, definition.recovery, definition.delayedStart, startType)) {
+        if (api.changeConfig(service.get(), request)) continue;
+        uint32_t error = api.lastError();
+        if (!configRefusalIsFatal(error)) continue;
+        api.print(formatWide(u"Could not set %s (error %d); the service is not installed.\n",
+                             configRequestName(request.level), int(error)));
+        api.deleteService(service.get());
+        return 1;
+    }
+    if (!api.registerEventSource(definition.name, definition.executable))
+        api.print(formatWide(u"Could not register the event source (error %d).\n", int(api.lastError())));
     service.reset();
     manager.reset();
     printNamed(api, u"Installed service '%s'.\n", definition.name);
@@ -95,6 +145,7 @@ int uninstallService(ServiceManagerApi& api, const std::u16string& name, bool ve
     if (service && api.deleteService(service.get())) {
         service.reset();
         manager.reset();
+        api.removeEventSource(name);
         if (verbose) printNamed(api, u"Uninstalled service '%s'.\n", name);
         return 0;
     }

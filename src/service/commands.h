@@ -7,10 +7,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/text.h"
+#include "service/supervision.h"
 
 namespace wl {
 
@@ -56,6 +58,13 @@ struct ServiceDefinition {
     std::u16string imagePath;     // the executable in double quotes, no arguments
     std::u16string dependencies;  // a double-terminated list; empty for none
     std::u16string description;   // empty: no description is set
+    std::u16string executable;    // the executable's path, for the event source
+    ServiceAccount account;       // LocalSystem unless the setting names another
+    uint32_t preshutdownSeconds = svc::kDefaultPreshutdownTimeoutSeconds;
+    RecoveryPlan recovery;
+    bool delayedStart = false;
+    // Why a supervision setting cannot be used; the install then refuses.
+    std::u16string settingError;
 };
 
 // The service control manager as the commands use it. A handle is nullptr
@@ -67,9 +76,22 @@ public:
 
     virtual Handle openManager(uint32_t access) = 0;
     virtual Handle openService(Handle manager, const std::u16string& name, uint32_t access) = 0;
-    // An own-process service with normal error control under LocalSystem,
-    // opened with all access.
-    virtual Handle createService(Handle manager, const ServiceDefinition& definition, uint32_t startType) = 0;
+    // An own-process service with normal error control under the
+    // definition's account (with that password, empty for none), opened with
+    // all access.
+    virtual Handle createService(Handle manager, const ServiceDefinition& definition, uint32_t startType,
+                                 const std::u16string& password) = 0;
+    // One ChangeServiceConfig2 request; false, with lastError(), when refused.
+    virtual bool changeConfig(Handle service, const ConfigRequest& request) = 0;
+    // The account's password, from the console without echo or a line of
+    // standard input; nullopt when none could be read.
+    virtual std::optional<std::u16string> readPassword(const std::u16string& account) = 0;
+    // Whether the account logs on with the password; false with lastError().
+    virtual bool checkLogon(const std::u16string& account, const std::u16string& password) = 0;
+    // The service's source in the Application log, with the message table of
+    // the executable; false with lastError().
+    virtual bool registerEventSource(const std::u16string& name, const std::u16string& executable) = 0;
+    virtual void removeEventSource(const std::u16string& name) = 0;
     virtual void close(Handle handle) = 0;
     virtual bool deleteService(Handle service) = 0;
     // Sends the stop control.
@@ -106,6 +128,11 @@ std::u16string quotedImagePath(const std::u16string& modulePath);
 // dependencies.
 std::u16string serviceDependencyList(const std::u16string& setting);
 
+// Whether a failed logon means the account and password are wrong or cannot
+// be used (rather than a right the account lacks, which /install leaves to
+// the administrator).
+bool logonRejected(uint32_t error);
+
 // The start type /install uses: automatic for application type 4, on demand
 // otherwise.
 uint32_t installStartType(int32_t applicationType);
@@ -130,7 +157,10 @@ const char* startTypeName(uint32_t startType);
 // --- Operations; each returns the command's exit code ---
 
 // Stops and deletes an existing service of that name silently, then creates
-// it. 0 installed, 1 failed.
+// it under its account, with its recovery, preshutdown and delayed start and
+// its event source. A user account's password is read first; without a usable
+// one nothing is changed. A refused configuration removes the new service
+// again. 0 installed, 1 failed.
 int installService(ServiceManagerApi& api, const ServiceDefinition& definition, uint32_t startType);
 // Stops and deletes the service. 0 deleted, 1 failed.
 int uninstallService(ServiceManagerApi& api, const std::u16string& name, bool verbose);

@@ -1,10 +1,15 @@
 // The Win32 half of the service control commands: the service control manager
 // behind ServiceManagerApi, and the inputs of /install gathered from the
 // configuration and the executable's own path.
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "base/procaddress.h"
+#include "base/format.h"
+#include "base/handle.h"
 #include "base/process_state.h"
+#include "base/text.h"
 #include "base/winapi.h"
 #include "config/entries.h"
 #include "config/store.h"
@@ -27,7 +32,56 @@ static_assert(svc::kQueryConfig == SERVICE_QUERY_CONFIG && svc::kQueryStatus == 
               svc::kStart == SERVICE_START && svc::kStop == SERVICE_STOP && svc::kDelete == DELETE &&
               svc::kServiceAllAccess == SERVICE_ALL_ACCESS);
 
+static_assert(svc::kConfigFailureActions == SERVICE_CONFIG_FAILURE_ACTIONS &&
+              svc::kConfigDelayedAutoStart == SERVICE_CONFIG_DELAYED_AUTO_START_INFO &&
+              svc::kConfigFailureActionsFlag == SERVICE_CONFIG_FAILURE_ACTIONS_FLAG &&
+              svc::kConfigPreshutdown == SERVICE_CONFIG_PRESHUTDOWN_INFO &&
+              svc::kErrorInvalidLevel == ERROR_INVALID_LEVEL);
+static_assert(svc::kActionNone == SC_ACTION_NONE && svc::kActionRestart == SC_ACTION_RESTART);
+
+constexpr wchar_t kEventSourceKey[] = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+// The longest password line read; a longer one is no password.
+constexpr std::size_t kMaxPassword = 512;
+
 SC_HANDLE sc(ServiceManagerApi::Handle handle) { return static_cast<SC_HANDLE>(handle); }
+
+void wipe(std::u16string& text) {
+    SecureZeroMemory(text.data(), text.size() * sizeof(char16_t));
+    text.clear();
+}
+
+// One line of standard input: typed on the console without echo (after a
+// prompt), or piped. Read byte by byte, so that nothing after it is taken,
+// and widened through the console's code page or the file functions' one.
+std::optional<std::u16string> readSecretLine(const std::u16string& prompt) {
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    const bool console = GetConsoleMode(input, &mode);
+    if (console) {
+        writeStdout(prompt);
+        SetConsoleMode(input, (mode & ~DWORD(ENABLE_ECHO_INPUT)) | ENABLE_LINE_INPUT);
+    }
+    char bytes[kMaxPassword + 1];
+    std::size_t size = 0;
+    char c = 0;
+    DWORD got = 0;
+    while (size <= kMaxPassword && ReadFile(input, &c, 1, &got, nullptr) && got == 1 && c != '\n')
+        if (c != '\r') bytes[size++] = c;
+    if (console) {
+        SetConsoleMode(input, mode);
+        writeStdout(u"\n");
+    }
+    std::u16string line(size, u'\0');
+    if (size)
+        line.resize(std::size_t(MultiByteToWideChar(console ? GetConsoleCP() : AreFileApisANSI() ? CP_ACP : CP_OEMCP,
+                                                    0, bytes, int(size), W(line.data()), int(line.size()))));
+    SecureZeroMemory(bytes, sizeof bytes);
+    if (size > kMaxPassword) {
+        wipe(line);
+        return std::nullopt;
+    }
+    return line;
+}
 
 class Win32ServiceManager final : public ServiceManagerApi {
 public:
@@ -43,13 +97,77 @@ public:
         return service;
     }
 
-    Handle createService(Handle manager, const ServiceDefinition& definition, uint32_t startType) override {
+    Handle createService(Handle manager, const ServiceDefinition& definition, uint32_t startType,
+                         const std::u16string& password) override {
+        const std::u16string& account = definition.account.name;
         SC_HANDLE service = CreateServiceW(
             sc(manager), W(definition.name), W(definition.name), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
             startType, SERVICE_ERROR_NORMAL, W(definition.imagePath), nullptr, nullptr,
-            definition.dependencies.empty() ? nullptr : W(definition.dependencies), nullptr, nullptr);
+            definition.dependencies.empty() ? nullptr : W(definition.dependencies),
+            account.empty() ? nullptr : W(account), definition.account.needsPassword ? W(password) : nullptr);
         if (!service) error_ = GetLastError();
         return service;
+    }
+
+    bool changeConfig(Handle service, const ConfigRequest& request) override {
+        if (request.level == SERVICE_CONFIG_FAILURE_ACTIONS) {
+            std::vector<SC_ACTION> actions(request.recovery.actions.size());
+            for (std::size_t i = 0; i < actions.size(); ++i)
+                actions[i] = {SC_ACTION_TYPE(request.recovery.actions[i].type), request.recovery.actions[i].delayMillis};
+            SERVICE_FAILURE_ACTIONSW info{};
+            info.dwResetPeriod = request.recovery.resetSeconds;
+            info.cActions = DWORD(actions.size());
+            info.lpsaActions = actions.data();
+            return check(ChangeServiceConfig2W(sc(service), request.level, &info));
+        }
+        // The other levels hold one DWORD or BOOL: the timeout, the flag.
+        DWORD value = request.value;
+        return check(ChangeServiceConfig2W(sc(service), request.level, &value));
+    }
+
+    std::optional<std::u16string> readPassword(const std::u16string& account) override {
+        return readSecretLine(formatWide(u"Password for %s: ", account.c_str()));
+    }
+
+    bool checkLogon(const std::u16string& account, const std::u16string& password) override {
+        // domain\user, or user@domain with no domain apart.
+        std::u16string user = account, domain;
+        std::size_t slash = account.find(u'\\');
+        if (slash != std::u16string::npos) {
+            domain = account.substr(0, slash);
+            user = account.substr(slash + 1);
+        }
+        KernelHandle token;
+        // A network logon checks the password without needing the right to
+        // log on as a service, which the administrator may grant later.
+        std::u16string secret = password;
+        BOOL ok = LogonUserW(W(user), slash == std::u16string::npos ? nullptr : W(domain), W(secret),
+                             LOGON32_LOGON_NETWORK, LOGON32_PROVIDER_DEFAULT, token.receive());
+        if (!ok) error_ = GetLastError();
+        wipe(secret);
+        return ok != FALSE;
+    }
+
+    bool registerEventSource(const std::u16string& name, const std::u16string& executable) override {
+        RegistryKey key;
+        std::u16string path = std::u16string(U(kEventSourceKey)) + name;
+        LONG result = RegCreateKeyExW(HKEY_LOCAL_MACHINE, W(path), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                      key.receive(), nullptr);
+        DWORD types = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
+        if (result == ERROR_SUCCESS)
+            result = RegSetValueExW(key.get(), L"EventMessageFile", 0, REG_EXPAND_SZ,
+                                    reinterpret_cast<const BYTE*>(executable.c_str()),
+                                    DWORD((executable.size() + 1) * sizeof(char16_t)));
+        if (result == ERROR_SUCCESS)
+            result = RegSetValueExW(key.get(), L"TypesSupported", 0, REG_DWORD,
+                                    reinterpret_cast<const BYTE*>(&types), sizeof types);
+        error_ = DWORD(result);
+        return result == ERROR_SUCCESS;
+    }
+
+    void removeEventSource(const std::u16string& name) override {
+        std::u16string path = std::u16string(U(kEventSourceKey)) + name;
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, W(path), 0, 0);
     }
 
     void close(Handle handle) override { CloseServiceHandle(sc(handle)); }
@@ -129,6 +247,17 @@ ServiceDefinition installDefinition() {
     definition.imagePath = quotedImagePath(modulePathWide());
     definition.dependencies = serviceDependencyList(getConfigWide(cfg::serviceDependencies, kBufferSize));
     definition.description = getMessage(cfg::serviceDescription);
+    definition.executable = modulePathWide();
+    definition.account = classifyAccount(getConfigWide(cfg::serviceAccount, kBufferSize), serviceName);
+    std::string reason;
+    const std::string* recovery = findConfigString(cfg::serviceRecovery);
+    if (!secondsSetting(findConfigString(cfg::servicePreshutdownTimeout), svc::kDefaultPreshutdownTimeoutSeconds,
+                        definition.preshutdownSeconds))
+        definition.settingError = u"servicePreshutdownTimeout is no number of seconds; the service is not installed.";
+    else if (!parseRecovery(recovery ? *recovery : std::string(), definition.recovery, reason))
+        definition.settingError =
+            formatWide(u"serviceRecovery: %s; the service is not installed.", fromUtf8(reason).c_str());
+    definition.delayedStart = getConfigInt(cfg::serviceDelayedStart) != 0;
     return definition;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/format.h"
 #include "base/little_endian.h"
 #include "base/tokenize.h"
 #include "config/java_contract.h"
@@ -83,19 +84,44 @@ void ServiceControl::handleControl(uint32_t control) {
     Guard guard(*this);
     logMessage(u"control handler request %d", int(control));
     int failureNumber = 3;
-    bool stop = false;
+    bool stop = true;
     if (control == svc::kControlStop) {
-        status.currentState = svc::kStopPending;
         failureNumber = 2;
-        stop = true;
     } else if (control == svc::kControlShutdown) {
+        failureNumber = 1;
+    } else if (control == svc::kControlPreshutdown) {
+        failureNumber = 4;
+    } else {
+        stop = false;
+    }
+    if (stop) {
+        // Progress from now on: each report of the pending stop advances the
+        // check point within the wait hint.
         ++status.checkPoint;
         status.currentState = svc::kStopPending;
-        failureNumber = 1;
-        stop = true;
+        status.waitHint = svc::kStopWaitHintMillis;
+        if (!stopping_) {
+            stopping_ = true;
+            stopStart_ = tickCount();
+            stopBudget_ = stopBudgetMillis(control, stopTimeoutSeconds, preshutdownTimeoutSeconds);
+        }
     }
     if (!report()) logMessage(u"SetServiceStatus %d failed %d", failureNumber, int(lastError()));
     if (stop) sendShutdown(java::kStopReason);
+}
+
+bool ServiceControl::stopTick() {
+    Guard guard(*this);
+    if (!stopping_ || status.currentState != svc::kStopPending) return false;
+    ++status.checkPoint;
+    if (!report()) logMessage(u"SetServiceStatus 5 failed %d", int(lastError()));
+    if (forced_ || uint32_t(tickCount() - stopStart_) < stopBudget_) return false;
+    forced_ = true;
+    uint32_t seconds = stopBudget_ / 1000;
+    logMessage(u"the application did not end within %d s of the stop line", int(seconds));
+    logMessage(u"ending the worker and every process it started");
+    reportEvent(ServiceEvent::ForcedEnd, formatWide(u"%d", int(seconds)));
+    return true;
 }
 
 void ServiceControl::sendShutdown(int reason) {
@@ -142,10 +168,15 @@ void ServiceControl::workerNotStarted() {
 void ServiceControl::workerEnded(uint32_t exitCode) {
     Guard guard(*this);
     logMessage(u"process terminated with exit code %d", int(exitCode));
+    // A worker ended after the budget has the exit code it was given.
+    if (exitCode != 0 && !forced_) reportEvent(ServiceEvent::WorkerFailed, formatWide(u"%d", int(exitCode)));
     if (!reportStoppedOnWorkerEnd(exitCode, status.currentState)) return;
     status.currentState = svc::kStopped;
+    status.checkPoint = 0;
+    status.waitHint = 0;
     if (!report()) logMessage(u"SetServiceStatus 10 failed %d", int(lastError()));
     logMessage(u"service stopped set");
+    reportEvent(ServiceEvent::Stopped, u"");
 }
 
 bool ServiceControl::runWorker(const std::vector<std::u16string>& processCommandLine,
@@ -178,8 +209,13 @@ bool ServiceControl::runWorker(const std::vector<std::u16string>& processCommand
         workerNotStarted();
         return false;
     }
+    reportEvent(ServiceEvent::Started, formatWide(u"%d", int(workerProcessId())));
     reportRunning();
-    workerEnded(waitForWorker());
+    // Stopped is reported only once the worker is gone; while a stop is
+    // pending the status shows progress, and the budget ends the worker.
+    while (!waitForWorker(svc::kStopTickMillis))
+        if (stopTick()) endWorkerTree();
+    workerEnded(workerExitCode());
     return true;
 }
 

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "service/supervision.h"
+
 namespace wl {
 
 namespace svc {
@@ -42,7 +44,7 @@ inline constexpr char16_t kRestartMarker[] = u"__qar_restart";
 struct ServiceStatusRecord {
     uint32_t serviceType = svc::kOwnAndSharedProcess;
     uint32_t currentState = 4;  // running
-    uint32_t controlsAccepted = svc::kAcceptStopAndShutdown;
+    uint32_t controlsAccepted = svc::kAcceptStopAndShutdown | svc::kAcceptPreshutdown;
     uint32_t win32ExitCode = 0;
     uint32_t serviceSpecificExitCode = 0;
     uint32_t checkPoint = 0;
@@ -90,11 +92,21 @@ public:
     virtual ~ServiceControl() = default;
 
     ServiceStatusRecord status;
+    // The stop budget (serviceStopTimeout, servicePreshutdownTimeout).
+    uint32_t stopTimeoutSeconds = svc::kDefaultStopTimeoutSeconds;
+    uint32_t preshutdownTimeoutSeconds = svc::kDefaultPreshutdownTimeoutSeconds;
 
-    // Stop and shutdown set stop-pending (shutdown also advances the check
-    // point), report, and send the stop line; anything else reports the
-    // status unchanged. The stop line goes out even when the report failed.
+    // Stop, shutdown and preshutdown set stop-pending with an advanced check
+    // point and a short wait hint, report, and send the stop line; the first
+    // of them starts the stop budget. Anything else reports the status
+    // unchanged. The stop line goes out even when the report failed.
     void handleControl(uint32_t control);
+
+    // Called while a stop is pending and the worker still runs, about once
+    // a second: reports the advanced check point, so that the manager sees
+    // progress. True once the budget is spent: the worker is to be ended
+    // (logged, and written to the Application log, once).
+    bool stopTick();
 
     // Writes the stop line once and closes the channel; a later call finds
     // the channel gone, logs the failed write and sends nothing. Before the
@@ -138,8 +150,16 @@ protected:
     // Starts the worker on the pipes; false on failure, with the system error
     // in lastError().
     virtual bool startWorker(const std::u16string& commandLine, uint32_t priority) = 0;
-    // Waits for the started worker to end; its exit code.
-    virtual uint32_t waitForWorker() = 0;
+    // Waits up to millis for the started worker to end; true when it has.
+    virtual bool waitForWorker(uint32_t millis) = 0;
+    virtual uint32_t workerExitCode() = 0;
+    virtual uint32_t workerProcessId() = 0;
+    // Ends the worker and every process it started.
+    virtual void endWorkerTree() = 0;
+    virtual uint32_t tickCount() = 0;
+    // Writes an event to the Application log; argument is its one insertion
+    // string, if any.
+    virtual void reportEvent(ServiceEvent event, const std::u16string& argument) = 0;
     // Writes the whole text to the worker's standard input; false on failure.
     virtual bool writeChannel(std::string_view text) = 0;
     virtual void closeChannel() = 0;
@@ -152,6 +172,10 @@ private:
     enum class Channel { NotYetOpen, Open, Closed };
     Channel channel_ = Channel::NotYetOpen;
     int deferredReason_ = -1;  // a stop asked for before the channel opened
+    bool stopping_ = false;     // a stop came: its budget runs
+    uint32_t stopStart_ = 0;    // the tick count of the first stop request
+    uint32_t stopBudget_ = 0;   // milliseconds
+    bool forced_ = false;       // the worker was ended after the budget
 };
 
 }  // namespace wl

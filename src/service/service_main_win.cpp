@@ -10,6 +10,8 @@
 #include "base/text.h"
 #include "base/tokenize.h"
 #include "base/winapi.h"
+#include "config/entries.h"
+#include "config/store.h"
 #include "diag/console.h"
 #include "diag/log.h"
 #include "service/commands.h"
@@ -21,6 +23,9 @@ namespace {
 
 static_assert(svc::kControlStop == SERVICE_CONTROL_STOP && svc::kControlShutdown == SERVICE_CONTROL_SHUTDOWN);
 static_assert(svc::kAcceptStopAndShutdown == (SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN));
+static_assert(svc::kControlPreshutdown == SERVICE_CONTROL_PRESHUTDOWN &&
+              svc::kAcceptPreshutdown == SERVICE_ACCEPT_PRESHUTDOWN);
+static_assert(EVENTLOG_ERROR_TYPE == 1 && EVENTLOG_WARNING_TYPE == 2 && EVENTLOG_INFORMATION_TYPE == 4);
 static_assert(svc::kOwnAndSharedProcess == (SERVICE_WIN32_OWN_PROCESS | SERVICE_WIN32_SHARE_PROCESS));
 static_assert(svc::kErrorServiceSpecific == ERROR_SERVICE_SPECIFIC_ERROR);
 static_assert(svc::kNormalPriority == NORMAL_PRIORITY_CLASS);
@@ -104,12 +109,24 @@ protected:
     }
 
     bool startWorker(const std::u16string& commandLine, uint32_t priority) override {
-        if (!worker_.start(commandLine, {.creationFlags = priority | DETACHED_PROCESS, .useStandardHandles = true,
-                                         .input = inputRead_.get(), .output = outputWrite_.get(),
-                                         .error = outputWrite_.get()})) {
+        createJob();
+        // Suspended until it is in the job, so that nothing it starts escapes.
+        if (!worker_.start(commandLine, {.creationFlags = priority | DETACHED_PROCESS | CREATE_SUSPENDED,
+                                         .useStandardHandles = true, .input = inputRead_.get(),
+                                         .output = outputWrite_.get(), .error = outputWrite_.get()})) {
             error_ = GetLastError();
             return false;
         }
+        if (job_ && !AssignProcessToJobObject(job_.get(), worker_.handle())) {
+            // The service process runs in a job that does not let its
+            // children join another (Windows before 8): the worker runs, but
+            // what it starts outlives a service process that dies.
+            logMessage(u"could not put the worker into a job object (%d); its processes are not ended with "
+                       u"the service process",
+                       int(GetLastError()));
+            job_.reset();
+        }
+        worker_.resume();
         // Windows applies the class from the creation flags; Wine ignores it
         // there and honours only this call, which repeats it.
         if (priority != svc::kNormalPriority) SetPriorityClass(worker_.handle(), priority);
@@ -123,12 +140,37 @@ protected:
         return true;
     }
 
-    uint32_t waitForWorker() override {
-        registerConsoleHandler();
-        worker_.wait(INFINITE);
+    bool waitForWorker(uint32_t millis) override {
+        if (!consoleHandlerSet_) {
+            registerConsoleHandler();
+            consoleHandlerSet_ = true;
+        }
+        return worker_.wait(millis);
+    }
+
+    uint32_t workerExitCode() override {
         uint32_t exitCode = worker_.exitCode();
         worker_.close();
         return exitCode;
+    }
+
+    uint32_t workerProcessId() override { return worker_.processId(); }
+
+    void endWorkerTree() override {
+        if (job_ && TerminateJobObject(job_.get(), 1)) return;
+        // Without a job only the worker itself can be ended.
+        logMessage(u"ending the worker alone (%d)", int(GetLastError()));
+        worker_.terminate(1);
+    }
+
+    uint32_t tickCount() override { return GetTickCount(); }
+
+    void reportEvent(ServiceEvent event, const std::u16string& argument) override {
+        if (!eventSource_) eventSource_ = RegisterEventSourceW(nullptr, W(serviceName));
+        if (!eventSource_) return;
+        const wchar_t* strings[] = {W(argument)};
+        ReportEventW(eventSource_, eventType(event), 0, DWORD(event), nullptr, argument.empty() ? 0 : 1, 0,
+                     strings, nullptr);
     }
 
     bool writeChannel(std::string_view text) override {
@@ -149,7 +191,22 @@ protected:
     void unlock() override { LeaveCriticalSection(&lock_); }
 
 private:
+    // The job the worker runs in: every process in it ends when its last
+    // handle closes, which at the latest is when this process ends, however.
+    void createJob() {
+        job_.reset(CreateJobObjectW(nullptr, nullptr));
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (!job_ || !SetInformationJobObject(job_.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+            logMessage(u"could not create the worker's job object (%d)", int(GetLastError()));
+            job_.reset();
+        }
+    }
+
     CRITICAL_SECTION lock_;
+    KernelHandle job_;
+    HANDLE eventSource_ = nullptr;
+    bool consoleHandlerSet_ = false;
     DWORD error_ = 0;
     KernelHandle outputRead_, outputWrite_, inputRead_, inputWrite_;
     ChildProcess worker_;
@@ -159,7 +216,17 @@ private:
 
 ServiceProcess service;
 
-void WINAPI serviceControlHandler(DWORD control) { service.handleControl(control); }
+DWORD WINAPI serviceControlHandler(DWORD control, DWORD, LPVOID, LPVOID) {
+    service.handleControl(control);
+    return NO_ERROR;
+}
+
+uint32_t secondsFrom(int32_t id, uint32_t fallback) {
+    uint32_t seconds = fallback;
+    if (!secondsSetting(findConfigString(id), fallback, seconds))
+        logMessage(u"setting %d is no number of seconds, using %d", int(id), int(fallback));
+    return seconds;
+}
 
 void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {
     logMessage(u"service main");
@@ -169,7 +236,14 @@ void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {
     serviceName = serviceNameFromArguments(serviceArguments);
     logMessage(u"service name is '%s'", serviceName.c_str());
 
-    service.statusHandle = RegisterServiceCtrlHandlerW(W(serviceName), serviceControlHandler);
+    service.stopTimeoutSeconds = secondsFrom(cfg::serviceStopTimeout, svc::kDefaultStopTimeoutSeconds);
+    service.preshutdownTimeoutSeconds =
+        secondsFrom(cfg::servicePreshutdownTimeout, svc::kDefaultPreshutdownTimeoutSeconds);
+    logMessage(u"stop budget %d s, at preshutdown %d s", int(service.stopTimeoutSeconds),
+               int(service.preshutdownTimeoutSeconds));
+
+    // The extended handler: preshutdown reaches only that one.
+    service.statusHandle = RegisterServiceCtrlHandlerExW(W(serviceName), serviceControlHandler, nullptr);
     if (!service.statusHandle) return;
     service.reportRunning();
 

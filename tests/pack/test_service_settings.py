@@ -14,6 +14,11 @@ SERVICE = """[settings]
 configuredServiceName = "My Service"
 applicationType = 4
 serviceDependencies = "Tcpip,,Dnscache,"
+serviceStopTimeout = 45
+servicePreshutdownTimeout = 90
+serviceRecovery = "restart/10000,restart/60000,none,reset/3600"
+serviceAccount = "NT SERVICE\\\\"
+serviceDelayedStart = true
 
 [messages]
 serviceDescription = "Läuft im Hintergrund"
@@ -38,8 +43,21 @@ class ServiceSettings(unittest.TestCase):
         self.assertEqual(dump.returncode, 0, dump.stderr)
         text = dump.stdout.decode("utf-8")
         for line in ('configuredServiceName = "My Service"', "applicationType = 4",
-                     'serviceDependencies = "Tcpip,,Dnscache,"', 'serviceDescription = "Läuft im Hintergrund"'):
+                     'serviceDependencies = "Tcpip,,Dnscache,"', 'serviceDescription = "Läuft im Hintergrund"',
+                     "serviceStopTimeout = 45", "servicePreshutdownTimeout = 90",
+                     'serviceRecovery = "restart/10000,restart/60000,none,reset/3600"',
+                     'serviceAccount = "NT SERVICE\\\\"', "serviceDelayedStart = true"):
             self.assertIn(line + "\n", text)
+
+    def test_supervision_settings_are_listed_with_their_defaults(self):
+        listing = subprocess.run([PACKER, "--list-settings"], capture_output=True, text=True).stdout
+        rows = {line.split()[0]: line.split() for line in listing.splitlines() if line.startswith("service")}
+        self.assertEqual(rows["serviceStopTimeout"][1:4], ["30001", "integer", "30"])
+        self.assertEqual(rows["servicePreshutdownTimeout"][1:4], ["30002", "integer", "60"])
+        self.assertEqual(rows["serviceRecovery"][1:4],
+                         ["30003", "string", '"restart/10000,restart/10000,none,reset/86400"'])
+        self.assertEqual(rows["serviceAccount"][1:4], ["30004", "string", '"LocalSystem"'])
+        self.assertEqual(rows["serviceDelayedStart"][1:4], ["30005", "boolean", "false"])
 
     def test_description_is_a_message(self):
         r = self.pack('[settings]\nserviceDescription = "x"\n')

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "base/text.h"
 #include "service/commands.h"
@@ -23,6 +24,8 @@ struct FakeService {
     // What the service reports after a stop request, one status per query;
     // the last one repeats. Empty: it stops at once.
     std::vector<ServiceStatus> stopSequence;
+    std::u16string password;             // as handed to the create call
+    std::vector<ConfigRequest> configured;  // the ChangeServiceConfig2 requests it took
     std::size_t stopStep = 0;
     bool stopping = false;
     uint32_t stopError = 0;   // the stop control fails with this code
@@ -55,7 +58,38 @@ public:
         if (!services.count(name)) return fail(1060);
         return open(name);
     }
-    Handle createService(Handle, const ServiceDefinition& definition, uint32_t startType) override {
+    // Levels refused with their error code.
+    std::map<uint32_t, uint32_t> refusedLevels;
+    // What readPassword gives; how a logon with it ends (0: it succeeds).
+    std::optional<std::u16string> passwordInput;
+    uint32_t logonError = 0;
+    std::vector<std::u16string> passwordPrompts, logons;
+    std::map<std::u16string, std::u16string> eventSources;  // name -> executable
+    uint32_t eventSourceError = 0;
+
+    bool changeConfig(Handle handle, const ConfigRequest& request) override {
+        auto refused = refusedLevels.find(request.level);
+        if (refused != refusedLevels.end()) return failed(refused->second);
+        services.at(nameOf(handle)).configured.push_back(request);
+        return true;
+    }
+    std::optional<std::u16string> readPassword(const std::u16string& account) override {
+        passwordPrompts.push_back(account);
+        return passwordInput;
+    }
+    bool checkLogon(const std::u16string& account, const std::u16string& password) override {
+        logons.push_back(account + u":" + password);
+        return logonError ? failed(logonError) : true;
+    }
+    bool registerEventSource(const std::u16string& name, const std::u16string& executable) override {
+        if (eventSourceError) return failed(eventSourceError);
+        eventSources[name] = executable;
+        return true;
+    }
+    void removeEventSource(const std::u16string& name) override { eventSources.erase(name); }
+
+    Handle createService(Handle, const ServiceDefinition& definition, uint32_t startType,
+                         const std::u16string& password) override {
         accessLog.push_back("create");
         servicesOpenAtCreate = openHandles - 1;  // besides the manager
         if (createError) return fail(createError);
@@ -63,6 +97,7 @@ public:
         FakeService& service = services[definition.name];
         service.definition = definition;
         service.startType = startType;
+        service.password = password;
         return open(definition.name);
     }
     void close(Handle handle) override {
@@ -467,7 +502,14 @@ public:
     explicit FailingStatus(int at) : failAt(at) {}
     Handle openManager(uint32_t) override { return nullptr; }
     Handle openService(Handle, const std::u16string&, uint32_t) override { return nullptr; }
-    Handle createService(Handle, const ServiceDefinition&, uint32_t) override { return nullptr; }
+    Handle createService(Handle, const ServiceDefinition&, uint32_t, const std::u16string&) override {
+        return nullptr;
+    }
+    bool changeConfig(Handle, const ConfigRequest&) override { return false; }
+    std::optional<std::u16string> readPassword(const std::u16string&) override { return std::nullopt; }
+    bool checkLogon(const std::u16string&, const std::u16string&) override { return false; }
+    bool registerEventSource(const std::u16string&, const std::u16string&) override { return false; }
+    void removeEventSource(const std::u16string&) override {}
     void close(Handle) override {}
     bool deleteService(Handle) override { return false; }
     bool sendStop(Handle) override { return false; }
@@ -533,6 +575,119 @@ TEST(ServiceCommands, InspectService) {
     EXPECT_STREQ(serviceStateName(9), "unknown");
     EXPECT_STREQ(startTypeName(4), "disabled");
     EXPECT_STREQ(startTypeName(7), "unknown");
+}
+
+// The install's requests beyond creating the service, in the order Windows
+// needs them; Wine's refusal of the levels it does not keep (124) is no
+// failure, any other refusal removes the new service again.
+TEST(ServiceCommands, InstallSupervision) {
+    RecoveryPlan plan;
+    plan.actions = {{svc::kActionRestart, 10000}, {svc::kActionRestart, 10000}, {svc::kActionNone, 0}};
+    ServiceDefinition definition = definitionFor(u"Svc");
+    definition.executable = u"C:\\app\\svc.exe";
+    definition.recovery = plan;
+    definition.preshutdownSeconds = 90;
+    definition.delayedStart = true;
+    {
+        FakeManager fake;
+        fake.services[u"Svc"] = stopped();
+        fake.refusedLevels = {{3, 124}, {4, 124}};
+        EXPECT_EQ(installService(fake, definition, svc::kAutoStart), 0);
+        EXPECT_EQ(fake.output, "Service is already stopped.\nInstalled service 'Svc'.\n");
+        EXPECT_EQ(fake.services.at(u"Svc").configured,
+                  (std::vector<ConfigRequest>{{7, 90000, {}}, {2, 0, plan}}));
+        EXPECT_EQ(fake.eventSources, (std::map<std::u16string, std::u16string>{{u"Svc", u"C:\\app\\svc.exe"}}));
+        EXPECT_EQ(fake.openHandles, 0);
+        // Uninstalling removes the event source with the service.
+        EXPECT_EQ(uninstallService(fake, u"Svc", true), 0);
+        EXPECT_TRUE(fake.eventSources.empty());
+    }
+    {
+        FakeManager fake;
+        EXPECT_EQ(installService(fake, definition, svc::kAutoStart), 0);
+        EXPECT_EQ(fake.services.at(u"Svc").configured,
+                  (std::vector<ConfigRequest>{{7, 90000, {}}, {2, 0, plan}, {4, 1, {}}, {3, 1, {}}}));
+    }
+    {
+        FakeManager fake;
+        fake.refusedLevels = {{2, 5}};
+        EXPECT_EQ(installService(fake, definition, svc::kAutoStart), 1);
+        EXPECT_EQ(fake.output, "Could not set the recovery actions (error 5); the service is not installed.\n");
+        EXPECT_TRUE(fake.services.empty());
+        EXPECT_TRUE(fake.eventSources.empty());
+        EXPECT_EQ(fake.openHandles, 0);
+    }
+    {
+        // An event source that cannot be registered is said, the service stays.
+        FakeManager fake;
+        fake.eventSourceError = 5;
+        EXPECT_EQ(installService(fake, definition, svc::kDemandStart), 0);
+        EXPECT_EQ(fake.output, "Could not register the event source (error 5).\nInstalled service 'Svc'.\n");
+    }
+    {
+        // A setting that cannot be used changes nothing.
+        FakeManager fake;
+        fake.services[u"Svc"] = running();
+        ServiceDefinition broken = definition;
+        broken.settingError = u"serviceRecovery: bad; the service is not installed.";
+        EXPECT_EQ(installService(fake, broken, svc::kAutoStart), 1);
+        EXPECT_EQ(fake.output, "serviceRecovery: bad; the service is not installed.\n");
+        EXPECT_EQ(fake.services.at(u"Svc").state, svc::kRunning);
+        EXPECT_TRUE(fake.accessLog.empty());
+    }
+}
+
+// A user account's password is read and checked before anything changes:
+// without one, or with one the account cannot log on with, the old service
+// still runs and no new one exists. Built-in and virtual accounts take none.
+TEST(ServiceCommands, InstallAccounts) {
+    ServiceDefinition definition = definitionFor(u"Svc");
+    definition.account = {u".\\appuser", true};
+    {
+        FakeManager fake;
+        fake.passwordInput = u"s3cret";
+        EXPECT_EQ(installService(fake, definition, svc::kDemandStart), 0);
+        EXPECT_EQ(fake.passwordPrompts, std::vector<std::u16string>{u".\\appuser"});
+        EXPECT_EQ(fake.logons, std::vector<std::u16string>{u".\\appuser:s3cret"});
+        EXPECT_EQ(fake.services.at(u"Svc").password, u"s3cret");
+        EXPECT_EQ(fake.services.at(u"Svc").definition.account.name, u".\\appuser");
+    }
+    const struct {
+        std::optional<std::u16string> input;
+        uint32_t logonError;
+        int code;
+        const char* output;
+    } refusals[] = {
+        {std::nullopt, 0, 1, "No password given for the account '.\\appuser'; the service is not installed.\n"},
+        {u"", 0, 1, "No password given for the account '.\\appuser'; the service is not installed.\n"},
+        {u"wrong", 1326, 1,
+         "The account '.\\appuser' cannot log on with this password (error 1326); the service is not installed.\n"},
+        {u"locked", 1909, 1,
+         "The account '.\\appuser' cannot log on with this password (error 1909); the service is not installed.\n"},
+        // Lacking a logon right is no wrong password: the administrator grants it.
+        {u"right", 1385, 0, "Installed service 'Svc'.\n"},
+    };
+    for (const auto& r : refusals) {
+        SCOPED_TRACE(r.output);
+        FakeManager fake;
+        fake.services[u"Svc"] = running();
+        fake.passwordInput = r.input;
+        fake.logonError = r.logonError;
+        EXPECT_EQ(installService(fake, definition, svc::kDemandStart), r.code);
+        EXPECT_EQ(fake.output, r.code ? r.output : std::string("Stopping service 'Svc'.\nService stopped\n") + r.output);
+        if (r.code) {
+            EXPECT_EQ(fake.services.at(u"Svc").state, svc::kRunning);
+            EXPECT_TRUE(fake.accessLog.empty());
+        }
+    }
+    for (const char16_t* builtIn : {u"", u"NT AUTHORITY\\LocalService", u"NT SERVICE\\Svc", u"CORP\\gmsa$"}) {
+        FakeManager fake;
+        definition.account = {builtIn, false};
+        EXPECT_EQ(installService(fake, definition, svc::kDemandStart), 0);
+        EXPECT_TRUE(fake.passwordPrompts.empty());
+        EXPECT_EQ(fake.services.at(u"Svc").definition.account.name, builtIn);
+        EXPECT_EQ(fake.services.at(u"Svc").password, u"");
+    }
 }
 
 }  // namespace

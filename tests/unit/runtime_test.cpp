@@ -118,6 +118,13 @@ public:
     std::vector<std::pair<std::u16string, uint32_t>> started;  // command line, priority
     std::function<void()> whileRunning;                         // what happens during the wait
     uint32_t exitCode = 0;
+    // The worker ends by itself after this many one-second waits (0: at
+    // the first); ended, it ends at the next one.
+    int waitsUntilEnd = 0;
+    int waits = 0;
+    bool endedByForce = false;
+    uint32_t now = 5000;  // the tick count; each wait advances it by its length
+    std::vector<std::pair<ServiceEvent, std::u16string>> events;
 
     bool report() override {
         if (reportFails) {
@@ -144,9 +151,20 @@ protected:
         started.emplace_back(commandLine, priority);
         return true;
     }
-    uint32_t waitForWorker() override {
-        if (whileRunning) whileRunning();
-        return exitCode;
+    bool waitForWorker(uint32_t millis) override {
+        if (waits++ == 0 && whileRunning) whileRunning();
+        now += millis;
+        return endedByForce || waits > waitsUntilEnd;
+    }
+    uint32_t workerExitCode() override { return exitCode; }
+    uint32_t workerProcessId() override { return 77; }
+    void endWorkerTree() override {
+        endedByForce = true;
+        exitCode = 1;
+    }
+    uint32_t tickCount() override { return now; }
+    void reportEvent(ServiceEvent event, const std::u16string& argument) override {
+        events.emplace_back(event, argument);
     }
     bool writeChannel(std::string_view text) override {
         if (!channelOpen) {
@@ -174,7 +192,10 @@ TEST(ServiceRuntime, StopSendsTheStopLineOnceAndLaterRequestsOnlyReport) {
     control.handleControl(svc::kControlShutdown);
     EXPECT_EQ(control.sent, "0\n");
     ASSERT_EQ(control.reports.size(), 2u);
-    EXPECT_EQ(control.reports[1].checkPoint, 1u);
+    // Each stop request advances the check point.
+    EXPECT_EQ(control.reports[0].checkPoint, 1u);
+    EXPECT_EQ(control.reports[1].checkPoint, 2u);
+    EXPECT_EQ(control.reports[1].waitHint, svc::kStopWaitHintMillis);
     EXPECT_EQ(logLines(), (std::vector<std::string>{
                               "control handler request 1", "sending shutdown1 0", "shutdown sent",
                               "control handler request 5", "sending shutdown1 0", "sending shutdown failed",
@@ -187,11 +208,13 @@ TEST(ServiceRuntime, OtherControlsReportUnchangedAndFailedReportsAreLoggedByNumb
     ASSERT_EQ(control.reports.size(), 1u);
     EXPECT_EQ(control.reports[0].currentState, svc::kRunning);
     EXPECT_EQ(control.reports[0].waitHint, 50000u);
-    EXPECT_EQ(control.reports[0].controlsAccepted, 5u);
+    // Stop, shutdown and preshutdown.
+    EXPECT_EQ(control.reports[0].controlsAccepted, 0x105u);
     EXPECT_TRUE(control.sent.empty());
 
     const std::pair<uint32_t, const char*> cases[] = {
-        {4, "SetServiceStatus 3 failed 5"}, {1, "SetServiceStatus 2 failed 5"}, {5, "SetServiceStatus 1 failed 5"}};
+        {4, "SetServiceStatus 3 failed 5"}, {1, "SetServiceStatus 2 failed 5"}, {5, "SetServiceStatus 1 failed 5"},
+        {15, "SetServiceStatus 4 failed 5"}};
     for (const auto& [code, line] : cases) {
         FakeControl failing;
         failing.openChannel();
@@ -319,3 +342,78 @@ TEST(ServiceRuntime, AWorkerRunsUntilItEnds) {
     EXPECT_EQ(control.reports.back().win32ExitCode, 0u);
 }
 
+
+// A stop that the application does not answer: while it is pending, every
+// second's report advances the check point within a short wait hint; when
+// the budget is spent the worker is ended, once, and only then is stopped
+// reported, as an intentional stop (no error code, so no recovery).
+TEST(ServiceRuntime, ThePendingStopShowsProgressUntilTheBudgetEndsTheWorker) {
+    FakeControl control;
+    control.stopTimeoutSeconds = 3;
+    control.waitsUntilEnd = 100;  // ignores the stop line
+    control.whileRunning = [&] { control.handleControl(svc::kControlStop); };
+    clearLog();
+    EXPECT_TRUE(control.runWorker({u"C:\\app.exe"}, u"Svc", {u"Svc"}));
+    EXPECT_TRUE(control.endedByForce);
+    EXPECT_EQ(control.waits, 4);
+    ASSERT_EQ(control.reports.size(), 6u);
+    EXPECT_EQ(control.reports[0].currentState, svc::kRunning);
+    for (std::size_t i = 1; i <= 4; ++i) {
+        EXPECT_EQ(control.reports[i].currentState, svc::kStopPending) << i;
+        EXPECT_EQ(control.reports[i].checkPoint, uint32_t(i)) << i;
+        EXPECT_EQ(control.reports[i].waitHint, svc::kStopWaitHintMillis) << i;
+    }
+    const ServiceStatusRecord& last = control.reports.back();
+    EXPECT_EQ(last.currentState, svc::kStopped);
+    EXPECT_EQ(last.win32ExitCode, 0u);
+    EXPECT_EQ(last.checkPoint, 0u);
+    EXPECT_EQ(control.events, (std::vector<std::pair<ServiceEvent, std::u16string>>{
+                                  {ServiceEvent::Started, u"77"}, {ServiceEvent::ForcedEnd, u"3"},
+                                  {ServiceEvent::Stopped, u""}}));
+    const std::vector<std::string> lines = logLines();
+    for (const char* line : {"the application did not end within 3 s of the stop line",
+                             "ending the worker and every process it started", "process terminated with exit code 1",
+                             "service stopped set"})
+        EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line;
+}
+
+TEST(ServiceRuntime, EventsAndBudgetsOfOtherEnds) {
+    {
+        // The application answers within the budget: nothing is ended.
+        FakeControl control;
+        control.waitsUntilEnd = 2;
+        control.whileRunning = [&] { control.handleControl(svc::kControlStop); };
+        EXPECT_TRUE(control.runWorker({u"C:\\app.exe"}, u"Svc", {u"Svc"}));
+        EXPECT_FALSE(control.endedByForce);
+        EXPECT_EQ(control.reports.back().currentState, svc::kStopped);
+        EXPECT_EQ(control.events, (std::vector<std::pair<ServiceEvent, std::u16string>>{
+                                      {ServiceEvent::Started, u"77"}, {ServiceEvent::Stopped, u""}}));
+    }
+    {
+        // A worker that fails on its own: its code is written, the status
+        // stays as it was for the manager's recovery.
+        FakeControl control;
+        control.exitCode = 3;
+        control.waitsUntilEnd = 5;
+        EXPECT_TRUE(control.runWorker({u"C:\\app.exe"}, u"Svc", {u"Svc"}));
+        EXPECT_EQ(control.reports.back().currentState, svc::kRunning);
+        EXPECT_EQ(control.reports.size(), 1u);  // no progress reports without a stop
+        EXPECT_EQ(control.events, (std::vector<std::pair<ServiceEvent, std::u16string>>{
+                                      {ServiceEvent::Started, u"77"}, {ServiceEvent::WorkerFailed, u"3"}}));
+    }
+    {
+        // Preshutdown stops within its own, shorter timeout; a later
+        // shutdown control does not start the budget again.
+        FakeControl control;
+        control.preshutdownTimeoutSeconds = 1;
+        control.waitsUntilEnd = 100;
+        control.whileRunning = [&] {
+            control.handleControl(svc::kControlPreshutdown);
+            control.handleControl(svc::kControlShutdown);
+        };
+        EXPECT_TRUE(control.runWorker({u"C:\\app.exe"}, u"Svc", {u"Svc"}));
+        EXPECT_TRUE(control.endedByForce);
+        EXPECT_EQ(control.waits, 2);
+        EXPECT_EQ(control.sent, "0\n");
+    }
+}

@@ -241,6 +241,15 @@ class RealJava(ServiceRuntimeCase):
             self.assertTrue(marker.exists(), f"cycle {cycle}: the shutdown hook did not run")
             # One hello, then the shutdown hook: nothing ended it before the stop.
             self.assertEqual(ends(), [HELLO, HOOK], f"cycle {cycle}")
+            # Stopped, and nothing of the cycle is left: no process, no
+            # per-run directory, no relay directory of the bridge.
+            self.assertEqual(query(self.wine, self.NAME), ("STOPPED", 0, 0), f"cycle {cycle}")
+            self.assertTrue(wait_for(lambda: not self.left_behind(), timeout=15, step=0.05),
+                            f"cycle {cycle}: {self.left_behind()}")
+            runs = self.per_run_directories()
+            self.assertEqual(len(runs), cycle + 1, f"cycle {cycle}: one JVM per cycle")
+            self.assertFalse(self.wine.to_unix(runs[-1]).exists(), f"cycle {cycle}: the per-run directory is left")
+            self.assertEqual([p.name for p in self.temp.glob("wlbridge-*")], [], f"cycle {cycle}")
         elapsed = time.time() - started
         self.assertEqual(query(self.wine, self.NAME), ("STOPPED", 0, 0))
         self.assertTrue(wait_for(lambda: not self.left_behind(), timeout=15), self.left_behind())

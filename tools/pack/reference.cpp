@@ -19,12 +19,14 @@ struct Row {
     EntryKind kind;
     bool indexed;  // a family written by number: id + 2k
     std::string_view meaning;
+    std::string_view defaultValue;  // empty: the kind's, as when absent
 };
 
 const Row kRows[] = {
-#define WL_SETTING(id, name, kind, meaning) {id, #name, EntryKind::kind, false, meaning},
-#define WL_INDEXED(id, name, kind, meaning) {id, #name, EntryKind::kind, true, meaning},
-#define WL_MESSAGE(id, name, meaning) {id, #name, EntryKind::Message, false, meaning},
+#define WL_SETTING(id, name, kind, meaning) {id, #name, EntryKind::kind, false, meaning, ""},
+#define WL_INDEXED(id, name, kind, meaning) {id, #name, EntryKind::kind, true, meaning, ""},
+#define WL_MESSAGE(id, name, meaning) {id, #name, EntryKind::Message, false, meaning, ""},
+#define WL_DEFAULTED(id, name, kind, def, meaning) {id, #name, EntryKind::kind, false, meaning, def},
 #include "config/entry_list.h"
 };
 
@@ -44,9 +46,10 @@ std::string_view typeText(EntryKind kind) {
     return "string";
 }
 
-// An absent entry reads as empty or 0.
-std::string_view defaultText(EntryKind kind) {
-    switch (kind) {
+// An absent entry reads as empty or 0, unless the entry names its default.
+std::string_view defaultText(const Row& row) {
+    if (!row.defaultValue.empty()) return row.defaultValue;
+    switch (row.kind) {
         case EntryKind::Flag: return "false";
         case EntryKind::Int: return "0";
         default: return "\"\"";
@@ -98,13 +101,14 @@ std::string settingsReference() {
             l += type;
             l.resize(l.size() + 9 - type.size(), ' ');
             l += def;
-            l.resize(l.size() + 9 - def.size(), ' ');
+            // A long default pushes the meaning along rather than into it.
+            l.resize(l.size() + (def.size() < 9 ? 9 - def.size() : 1), ' ');
             l += meaning;
             return l + "\n";
         };
         out += messages ? "\n[messages]\n" : "[settings]\n";
         out += line("name", "id", "type", "default", "meaning");
-        for (const Row* r : rows) out += line(r->name, idText(*r), typeText(r->kind), defaultText(r->kind), meaningText(*r));
+        for (const Row* r : rows) out += line(r->name, idText(*r), typeText(r->kind), defaultText(*r), meaningText(*r));
     }
     return out;
 }
@@ -148,7 +152,7 @@ std::string settingsReferenceMarkdown() {
             for (const Row* r : rowsOf(messages))
                 if (isOwnAddition(*r) == additions)
                     rows += "| `" + std::string(r->name) + "` | " + idText(*r) + " | " + std::string(typeText(r->kind)) +
-                            " | `" + std::string(defaultText(r->kind)) + "` | " + markdownCell(meaningText(*r)) + " |\n";
+                            " | `" + std::string(defaultText(*r)) + "` | " + markdownCell(meaningText(*r)) + " |\n";
             if (rows.empty()) continue;
             if (additions)
                 out += std::string("\n### This launcher's own additions (ids 30000-30999)\n\n") +
