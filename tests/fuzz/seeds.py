@@ -4,6 +4,10 @@ The block seeds are written by the packer: each configuration below is packed
 behind the win64 launcher, and the seed is everything from the block start on
 (the block, then the included-file records or the trailer), once as it is and
 once behind a minimal PE header, so that the walk to the block is fuzzed too.
+The hostile executables of the Wine tests (tests/wine/test_hostile.py) are
+block seeds too, each from the block start on: every run of the block target
+reads all of them, natively and under the sanitizers, while the Wine tests run
+a sample of them through the whole launcher (all of them in the long tier).
 The other seeds are the texts the parsers meet, including their edge cases.
 
     python3 tests/fuzz/seeds.py <output directory>
@@ -18,8 +22,10 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(ROOT / "tests" / "pack"))
+sys.path.insert(0, str(ROOT / "tests" / "wine"))
 
 from pefiles import block_start  # noqa: E402
+import test_hostile  # noqa: E402
 PACKER = ROOT / "build" / "host" / "winlaunch-pack"
 TEMPLATE = ROOT / "build" / "win64" / "winlaunch.exe"
 
@@ -148,6 +154,20 @@ def block_seeds(out: Path):
             block = data[block_start(data):]
             write(out / "block", block)
             write(out / "block", minimal_image() + block)
+        # The mutants differ from their executable at the block start or
+        # behind it only.
+        hostile = tmp / "hostile"
+        (hostile / "src").mkdir(parents=True)
+        for name, content in test_hostile.FILES.items():
+            (hostile / "src" / name).write_bytes(content)
+        (hostile / "good.toml").write_text(test_hostile.CONFIG, encoding="utf-8")
+        exe = hostile / "good.exe"
+        subprocess.run([PACKER, "--template", TEMPLATE, "--config", hostile / "good.toml", "--output", exe],
+                       check=True)
+        data = exe.read_bytes()
+        start = block_start(data)
+        for _, mutant in test_hostile.mutants(data):
+            write(out / "block", mutant[start:])
 
 
 # The fuzz target packs with src/a.txt, src/lib/b.bin and src/app.ico beside it.

@@ -4,6 +4,9 @@ Fast tier: the plugin packs the example, attaches and installs the
 executable, leaves it alone when nothing changed, and fails on a setting the
 packer refuses (test_*.py). With --long also the variants and the runs under
 Wine through the bridge runtime, in a Wine session of their own (long_*.py).
+
+    python3 tests/maven/run.py [--long] [name...]
+        names select modules, classes or single tests (test_pack.Included)
 """
 
 import sys
@@ -32,14 +35,21 @@ class TimedResult(unittest.TextTestResult):
 
 
 def main() -> int:
-    long = "--long" in sys.argv[1:]
+    args = sys.argv[1:]
+    long = "--long" in args
+    names = [a for a in args if a != "--long"]
     started = time.time()
     project.prepare_repository()
     loader = unittest.defaultTestLoader
-    suite = loader.discover(str(HERE), pattern="test_*.py")
+    if names:
+        suite = loader.loadTestsFromNames(names)
+        long = long or any(name.startswith("long_") for name in names)
+    else:
+        suite = loader.discover(str(HERE), pattern="test_*.py")
     wine = None
     if long:
-        suite.addTests(loader.discover(str(HERE), pattern="long_*.py"))
+        if not names:
+            suite.addTests(loader.discover(str(HERE), pattern="long_*.py"))
         wine = harness.Wine(project.WORK / "wine")
         wine.start()
         harness.session = wine

@@ -5,6 +5,7 @@ persistent wineserver that is killed when the run ends. Executables are packed
 from a TOML text with the host packer and the win64 launcher.
 """
 
+import fcntl
 import os
 import re
 import shutil
@@ -27,6 +28,79 @@ TEMPLATE = BUILD / "win64" / "winlaunch.exe"
 TESTING = BUILD / "win64" / "testing"
 
 
+# The finished prefix every session starts from as a copy: made once by
+# ensure_template (scripts/test makes it while the launchers build), shared
+# with the benchmarks and the demo through WL_WINE_TEMPLATE.
+WINE_TEMPLATE = Path(os.environ.get("WL_WINE_TEMPLATE") or BUILD / "wine-template")
+
+
+def wine_version() -> str:
+    return subprocess.run([WINE, "--version"], capture_output=True, text=True).stdout.strip()
+
+
+def ensure_template(path: Path = None) -> Path:
+    """The prefix template, booted now unless it exists for this Wine.
+
+    The boot that creates a prefix leaves two service control managers
+    running side by side, each answering some of the clients, so that a
+    service created through one is missing in the other. The template's
+    session is therefore ended once it is booted: every copy starts a fresh
+    one. Concurrent callers wait for the one that boots it."""
+    path = Path(path or WINE_TEMPLATE)
+    stamp = path / "winlaunch-template"
+    version = wine_version()
+    path.parent.mkdir(parents=True, exist_ok=True)
+    with open(path.parent / (path.name + ".lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if stamp.exists() and stamp.read_text() == version:
+            return path
+        work = path.parent / (path.name + ".new")
+        for old in (work, path):
+            if old.exists():
+                shutil.rmtree(old)
+        # The server needs the prefix directory to exist.
+        work.mkdir()
+        env = dict(os.environ, WINEPREFIX=str(work), WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
+                   DISPLAY="", LANG="C.UTF-8", LC_ALL="C.UTF-8")
+        quiet = dict(env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run([WINESERVER, "-p"], timeout=60, **quiet)
+        boot = subprocess.run([WINE, "wineboot", "-i"], timeout=300, **quiet)
+        subprocess.run([WINESERVER, "-k"], timeout=60, **quiet)
+        subprocess.run([WINESERVER, "-w"], timeout=60, **quiet)
+        if boot.returncode != 0 or not (work / "system.reg").exists():
+            raise RuntimeError(f"wineboot -i failed in {work} (exit {boot.returncode})")
+        (work / "winlaunch-template").write_text(version)
+        work.rename(path)
+    return path
+
+
+# The system's own programs and libraries, most of a prefix's 700 MB, which
+# nothing writes to: a copy links them to the template's.
+SHARED_SUFFIXES = {".dll", ".exe", ".drv", ".sys", ".ocx", ".cpl", ".acm", ".ax", ".tlb", ".nls", ".ds", ".msstyles"}
+
+
+def copy_prefix(template: Path, prefix: Path):
+    """A prefix of its own from the template: every file copied, except the
+    system's binaries below drive_c/windows, which are hard links."""
+    template, prefix = Path(template), Path(prefix)
+    windows = template / "drive_c" / "windows"
+    for directory, dirs, files in os.walk(template):
+        source = Path(directory)
+        target = prefix / source.relative_to(template)
+        target.mkdir(parents=True, exist_ok=True)
+        shutil.copystat(source, target)
+        for name in dirs + files:
+            path = source / name
+            if path.is_symlink():
+                os.symlink(os.readlink(path), target / name)
+            elif name in files:
+                if path.suffix.lower() in SHARED_SUFFIXES and windows in path.parents:
+                    os.link(path, target / name)
+                else:
+                    shutil.copy2(path, target / name)
+        dirs[:] = [d for d in dirs if not (source / d).is_symlink()]
+
+
 @dataclass
 class Result:
     code: int
@@ -47,7 +121,10 @@ class Wine:
         self.env = dict(os.environ)
         self.env.update(
             WINEPREFIX=str(self.prefix),
-            WINEDEBUG="-all",
+            # WL_WINEDEBUG turns Wine's debug channels on for a run being
+            # debugged ("+loaddll,+seh"); their lines go to standard error,
+            # which some tests read.
+            WINEDEBUG=os.environ.get("WL_WINEDEBUG") or "-all",
             WINEDLLOVERRIDES="mscoree,mshtml=",
             DISPLAY="",
             # C.UTF-8 is the one UTF-8 locale every machine has: arguments with
@@ -64,21 +141,15 @@ class Wine:
     def start(self):
         if self.root.exists():
             shutil.rmtree(self.root)
-        # The server needs the prefix directory to exist.
-        self.prefix.mkdir(parents=True)
+        self.root.mkdir(parents=True)
+        # A copy of the finished prefix: booting a new one takes most of a
+        # minute, a copy a second.
+        copy_prefix(ensure_template(), self.prefix)
         quiet = dict(env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                      stderr=subprocess.DEVNULL)
         # The server is started first and made persistent, so that services
         # and waiting processes are not ended when the last client exits. Its
         # output goes nowhere: it outlives this call.
-        subprocess.run([WINESERVER, "-p"], timeout=60, **quiet)
-        subprocess.run([WINE, "wineboot", "-i"], timeout=300, **quiet)
-        # The boot that creates the prefix leaves two service control managers
-        # running side by side, each answering some of the clients, so that a
-        # service created through one is missing in the other. That session is
-        # ended, and the run uses a fresh one on the finished prefix.
-        subprocess.run([WINESERVER, "-k"], timeout=60, **quiet)
-        subprocess.run([WINESERVER, "-w"], timeout=60, **quiet)
         subprocess.run([WINESERVER, "-p"], timeout=60, **quiet)
         # The first program of the new session starts its system processes,
         # which outlive it: they must not hold the pipes of a captured run.
@@ -319,3 +390,15 @@ def summarize(result: unittest.TestResult, label: str, started: float) -> int:
 
 # The one session of a test run, set by run.py.
 session: Wine = None
+
+
+if __name__ == "__main__":
+    # harness.py --template: makes the prefix template (when it is missing).
+    # harness.py --prefix DIR: a new prefix DIR, copied from the template.
+    args = sys.argv[1:]
+    if args == ["--template"]:
+        print(ensure_template())
+    elif len(args) == 2 and args[0] == "--prefix":
+        copy_prefix(ensure_template(), Path(args[1]))
+    else:
+        raise SystemExit("usage: harness.py --template | --prefix DIR")

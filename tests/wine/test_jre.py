@@ -122,8 +122,8 @@ class VersionCache(JreCase):
             self.assertEqual(len(jre.starts()), run, "a failed probe is repeated on the next start")
             self.assertEqual(jretree.read_cache(self.wine, self.win(jre.java_exe))[1], "1.0.0")
 
+    @unittest.skipUnless(harness.long_tier(), "long tier: costs the full minute the probe is given")
     def test_hanging_probe_is_ended(self):
-        # Costs the full minute the probe is given.
         jre = make_jre(self.dir / "jre", hang=True)
         exe = self.pack(jreSearchSequence="A" + self.wine.to_windows(jre.root))
         before = self.probe_files()
