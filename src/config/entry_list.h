@@ -97,7 +97,7 @@ WL_SETTING(30104, outputMaxAgeDays, Int, "rolled files older than this many days
 WL_SETTING(30105, outputMaxTotalSize, Text, "the oldest rolled files are removed while the current file and the rolled ones together hold more; a size as in outputMaxSize; empty: no limit")
 WL_SETTING(30106, outputRollOnStart, Flag, "roll an output file that is not empty when the application starts")
 // Start-up: class-data sharing (options/classdata.h).
-WL_SETTING(30201, classDataSharing, Text, "class-data sharing: auto (the default) keeps an archive of the application's classes per application, runtime and user in the local application data, on HotSpot from Java 13 with its own archive, unless a -J option changes the class path or the user's options file next to the executable gives options; on: also then; off: never")
+WL_DEFAULTED(30201, classDataSharing, Text, "\"auto\"", "class-data sharing: auto (the default) keeps an archive of the application's classes per application, runtime and user in the local application data, on HotSpot from Java 13 with its own archive, unless a -J option changes the class path or the user's options file next to the executable gives options; on: also then; off: never")
 
 WL_MESSAGE(1000, errorCaption, "caption of the error message box")
 WL_MESSAGE(1005, jvmNotStartable, "the JVM could not be started")

@@ -40,7 +40,7 @@ class Resources(base.PackerCase):
         self.assertEqual(code, 0, err)
         exe = self.dir / "app.exe"
         listed = {(t, n) for t, n, _ in pefiles.resource_list(exe)}
-        self.assertEqual(listed, {("3", "1"), ("3", "2"), ("3", "3"), ("14", "1"), ("16", "1"), ("24", "1")})
+        self.assertEqual(listed, {("3", "1"), ("3", "2"), ("3", "3"), ("11", "1"), ("14", "1"), ("16", "1"), ("24", "1")})
         group = pefiles.wrestool("-x", "--type=14", exe)
         self.assertEqual(pefiles.ico_images(group), pefiles.ico_images(self.ico), "every image of the icon")
         strings, file_version, product_version = pefiles.version_info(pefiles.wrestool("-x", "--raw", "--type=16", exe))

@@ -101,8 +101,9 @@ std::string settingsReference() {
             l += type;
             l.resize(l.size() + 9 - type.size(), ' ');
             l += def;
-            // A long default pushes the meaning along rather than into it.
-            l.resize(l.size() + (def.size() < 9 ? 9 - def.size() : 1), ' ');
+            // A long default pushes the meaning along, two spaces after it,
+            // so that the columns stay apart for a reader and for a script.
+            l.resize(l.size() + (def.size() < 7 ? 9 - def.size() : 2), ' ');
             l += meaning;
             return l + "\n";
         };
