@@ -252,12 +252,11 @@ class TracedWine(harness.Wine):
         subprocess.run([harness.WINESERVER, "-w"], timeout=60, **quiet)
         subprocess.run([harness.WINESERVER, "-p"], timeout=60, **quiet)
         with open(self.trace, "wb") as trace:
-            subprocess.run([harness.WINE, "wineboot"], env=dict(self.env, WINEDEBUG="-all,+eventlog"),
+            subprocess.run([harness.WINE, "wineboot"], env=dict(self.env, WINEDEBUG="-all,+eventlog,fixme+advapi"),
                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=trace, timeout=300)
         self.run_raw(["cmd", "/c", "echo", "ready"], timeout=120)
 
 
-@unittest.skip("the trace's line format is still to be matched: run alone to see it")
 class EventLog(SupervisionCase):
     @classmethod
     def setUpClass(cls):
@@ -276,12 +275,23 @@ class EventLog(SupervisionCase):
         self.dir = self.wine.workdir(self.id().split(".")[-1])
 
     def reports(self, source):
-        """(type, event id, strings) of each ReportEventW for the source."""
+        """[(type, event id, strings)] of each ReportEventW of each process
+        that registered the source, in the order of the trace. Wine traces a
+        call as a fixme line with its arguments (the type, the category, the
+        event id and the count of strings), then one line per string."""
         text = self.trace.read_text(encoding="latin-1")
-        found = []
-        for m in re.finditer(r"ReportEventW\s*\((.*)\)", text):
-            found.append(m.group(1))
-        return found, text
+        sources, calls = set(), {}
+        for line in text.splitlines():
+            m = re.match(r"([0-9a-f]+):fixme:advapi:RegisterEventSourceW \(\(null\),L\"(.*)\"\)", line)
+            if m and m.group(2) == source:
+                sources.add(m.group(1))
+            m = re.match(r"([0-9a-f]+):fixme:advapi:ReportEventW \(\w+,0x(\w+),0x\w+,0x(\w+),", line)
+            if m and m.group(1) in sources:
+                calls.setdefault(m.group(1), []).append((int(m.group(2), 16), int(m.group(3), 16), []))
+            m = re.match(r"([0-9a-f]+):\w+:eventlog:ReportEventW L\"(.*)\"$", line)
+            if m and m.group(1) in calls:
+                calls[m.group(1)][-1][2].append(m.group(2))
+        return list(calls.values()), text
 
     def test_start_failure_forced_end_and_stop(self):
         # A worker that fails with 3 (its code), then one that ignores the
@@ -302,9 +312,20 @@ class EventLog(SupervisionCase):
         self.start_and_wait(exe, jre, name)
         r = self.wine.run(exe, "/stop", name, timeout=120)
         self.assertEqual(r.stdout, "Stopping service 'WlEvents'.\r\nService stopped\r\n")
-        calls, text = self.reports(name)
-        print("\n" + "\n".join(calls))
-        self.assertTrue(calls, text[-3000:])
+        # The stopped event follows the status that /stop waits for.
+        wait_for(lambda: [len(r) for r in self.reports(name)[0]] == [2, 3], timeout=10)
+        runs, text = self.reports(name)
+        self.assertEqual(len(runs), 2, text[-3000:])
+        info, warning, error = 4, 2, 1
+        first, second = runs
+        # The first run: started (with the worker's process id), then the
+        # worker's own exit code, as an error.
+        self.assertEqual([(t, e) for t, e, _ in first], [(info, 1), (error, 3)], first)
+        self.assertRegex(first[0][2][0], r"^[1-9][0-9]*$")
+        self.assertEqual(first[1][2], ["3"])
+        # The second: started, ended after its two seconds, stopped.
+        self.assertEqual([(t, e, s) for t, e, s in second[1:]], [(warning, 4, ["2"]), (info, 2, [])], second)
+        self.assertEqual(second[0][:2], (info, 1))
 
         r = self.wine.run(exe, "/uninstall", name, timeout=120)
         self.assertEqual(r.code, 0, r)
