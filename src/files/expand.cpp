@@ -134,9 +134,18 @@ void expandAll(S& text, const ExpansionValues<S>& values, const std::vector<S>& 
     // common by far (each line of an options file is expanded), is left at
     // once, and a row or an entry is only spelled out when its first
     // characters are there.
+    // The text is searched for those once, and again only after a
+    // replacement changed it, not once per row and per environment entry.
     const S open = fromAscii<S>("${");
+    bool percent = false, dollar = false, opens = false;
+    auto look = [&] {
+        percent = text.find(C('%')) != S::npos;
+        dollar = text.find(C('$')) != S::npos;
+        opens = dollar && text.find(open) != S::npos;
+    };
+    look();
     for (const Row& row : kRows) {
-        if (text.find(C(row.variable[0])) == S::npos) continue;
+        if (!(row.variable[0] == '%' ? percent : dollar)) continue;
         const S* value = nullptr;
         switch (row.value) {
         case Value::LauncherDir: value = &values.launcherDir; break;
@@ -145,10 +154,10 @@ void expandAll(S& text, const ExpansionValues<S>& values, const std::vector<S>& 
         case Value::JvmHome: value = &values.jvmHome; break;
         case Value::SystemTempDir: value = &values.systemTempDir; break;
         }
-        replaceAll(text, fromAscii<S>(row.variable), *value, budget);
+        if (replaceAll(text, fromAscii<S>(row.variable), *value, budget) > 0) look();
     }
     for (const S& entry : environment) {
-        if (text.find(open) == S::npos) return;
+        if (!opens) return;
         // Entries that begin with "=" are the per-drive current directories
         // (=C:=C:\dir), not variables.
         std::size_t equals = entry.find(C('='));
@@ -156,9 +165,10 @@ void expandAll(S& text, const ExpansionValues<S>& values, const std::vector<S>& 
         if (!mentions(text, entry, equals)) continue;
         S value = entry.substr(equals + 1);
         S pattern = fromAscii<S>("${") + entry.substr(0, equals) + fromAscii<S>("}");
-        replaceAll(text, pattern, value, budget);
+        std::size_t count = replaceAll(text, pattern, value, budget);
         for (auto& c : pattern) c = asciiUpper(c);
-        replaceAll(text, pattern, value, budget);
+        count += replaceAll(text, pattern, value, budget);
+        if (count > 0) look();
     }
 }
 

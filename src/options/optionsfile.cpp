@@ -63,11 +63,13 @@ void OptionCollector::add(std::string option) {
     trace->origins.push_back({OptionSource::OptionsFile, file});
 }
 
-// A small file gets a buffer of its size (4 KiB at least, for a source that
-// does not know its size): most options files are a few lines long.
+// A small file gets a buffer of its size (256 bytes at least), a source that
+// does not know its size one of 4 KiB: most options files are a few lines
+// long, and a file that grows while it is read is still read to its end.
 OptionsFileReader::OptionsFileReader(ByteSource& source)
     : source_(source),
-      chunkSize_(std::size_t(std::clamp<uint64_t>(source.size(), 4096, kOptionsFileChunkSize))),
+      chunkSize_(source.size() == 0 ? 4096
+                                    : std::size_t(std::clamp<uint64_t>(source.size(), 256, kOptionsFileChunkSize))),
       chunk_(new char[chunkSize_]) {}
 
 bool OptionsFileReader::fill() {
@@ -193,12 +195,12 @@ void OptionCollector::handleOptionLine(const std::u16string* baseFile, const std
                 return;
             }
         }
-        if (reading_.size() >= kMaxIncludeDepth) {
-            logError(u"options files nested deeper than %d, %s skipped", int(kMaxIncludeDepth), resolved.c_str());
+        if (reading_.size() >= bounds_.includeDepth) {
+            logError(u"options files nested deeper than %d, %s skipped", int(bounds_.includeDepth), resolved.c_str());
             return;
         }
-        if (included_ >= kMaxIncludedFiles) {
-            logError(u"more than %d options files included, %s skipped", int(kMaxIncludedFiles), resolved.c_str());
+        if (included_ >= bounds_.includedFiles) {
+            logError(u"more than %d options files included, %s skipped", int(bounds_.includedFiles), resolved.c_str());
             return;
         }
         ++included_;
@@ -231,10 +233,10 @@ void OptionCollector::readOptionsFile(const std::u16string* baseFile, const std:
         std::u16string line = widenBytes(bytes);
         inputs_.expand(line, true);
         const std::size_t cost = line.size() + kOptionsFileLineCost;
-        if (fileText_ + cost > kMaxOptionsFileText) {
+        if (fileText_ + cost > bounds_.text) {
             logError(u"options files hold more than %d bytes of options, the rest of %s is skipped",
-                     int(kMaxOptionsFileText), identity.c_str());
-            fileText_ = kMaxOptionsFileText;
+                     int(bounds_.text), identity.c_str());
+            fileText_ = bounds_.text;
             break;
         }
         fileText_ += cost;
@@ -277,17 +279,18 @@ void OptionCollector::addConfiguredOptions(const std::vector<std::u16string>& ar
         logMessage(u"check %d version specific vm option lines for %S", count, javaVersion.c_str());
         if (!javaVersion.empty()) {
             int32_t major = majorVersion(javaVersion);
-            // The ids of pair k must stay within the int32 range. A pair
-            // behind the last stored setting has no condition and cannot
-            // match: a count far beyond the stored pairs must not spin the
-            // loop through millions of absent ones.
-            int32_t lastPair = (INT32_MAX - cfg::versionSpecificOptions) / 2;
-            const int32_t lastId = configStore.settings.empty() ? 0 : configStore.settings.rbegin()->first;
-            lastPair = lastId < cfg::versionSpecificCondition
-                           ? -1
-                           : std::min(lastPair, (lastId - cfg::versionSpecificCondition) / 2);
-            for (int32_t k = 0; k < count && k <= lastPair; ++k) {
-                std::string condition = dupConfigString(cfg::versionSpecificCondition + 2 * k);
+            // Only the stored conditions are looked at, in the order of k: an
+            // absent one cannot match. A count far beyond the stored pairs,
+            // or one stray setting at a high id, must not spin the loop
+            // through millions of absent pairs. The ids of pair k stay within
+            // the int32 range.
+            const int64_t lastPair = std::min<int64_t>(int64_t(count) - 1, (INT32_MAX - cfg::versionSpecificOptions) / 2);
+            const int64_t lastCondition = cfg::versionSpecificCondition + 2 * lastPair;
+            for (auto it = configStore.settings.lower_bound(cfg::versionSpecificCondition);
+                 it != configStore.settings.end() && it->first <= lastCondition; ++it) {
+                if ((it->first - cfg::versionSpecificCondition) % 2 != 0) continue;
+                const int32_t k = (it->first - cfg::versionSpecificCondition) / 2;
+                const std::string condition = it->second;
                 const bool matched = versionConditionMatches(condition, javaVersion, major);
                 if (trace) trace->conditions.push_back({condition, matched});
                 if (!matched) continue;

@@ -38,6 +38,27 @@ struct OpenedFile {
 
 // What the option assembly takes from the system. The Windows side gathers it
 // from the file system and the environment; tests give it from memory.
+// Files being read inside each other: more than this many at once is refused.
+constexpr std::size_t kMaxIncludeDepth = 16;
+// Includes read in one assembly, all files together: a file that includes
+// another several times, on every level, would otherwise be read a number of
+// times that grows exponentially with the depth.
+constexpr std::size_t kMaxIncludedFiles = 256;
+// What the lines of all options files of one assembly may add, each line
+// counted with its expanded length plus kOptionsFileLineCost: a file that is
+// no options file (a log named by mistake) would otherwise turn every one of
+// its lines into an option, and its size into the launcher's memory.
+constexpr std::size_t kMaxOptionsFileText = 4 * 1024 * 1024;
+
+// The bounds of one assembly's options files: the launcher's are the ones
+// above; a fuzz harness lowers them, so that small inputs reach them and an
+// input is not read 256 times over.
+struct OptionsFileBounds {
+    std::size_t includeDepth = kMaxIncludeDepth;
+    std::size_t includedFiles = kMaxIncludedFiles;
+    std::size_t text = kMaxOptionsFileText;
+};
+
 class OptionInputs {
 public:
     virtual ~OptionInputs() = default;
@@ -57,6 +78,8 @@ public:
     virtual std::u16string fullFileName(const std::u16string& path) = 0;
     // Opens a file for reading; nothing when it cannot be opened.
     virtual std::optional<OpenedFile> openFile(const std::u16string& path) = 0;
+    // The bounds of the assembly's options files.
+    virtual OptionsFileBounds optionsFileBounds() const { return {}; }
     // The executable's long path, and its path as the system reports it.
     virtual std::u16string modulePath() = 0;
     virtual std::u16string moduleFileName() = 0;
@@ -122,21 +145,10 @@ const char* pathStateName(PathState state);
 
 // --- Portable decisions ---
 
-// Files being read inside each other: more than this many at once is refused.
-constexpr std::size_t kMaxIncludeDepth = 16;
-// Includes read in one assembly, all files together: a file that includes
-// another several times, on every level, would otherwise be read a number of
-// times that grows exponentially with the depth.
-constexpr std::size_t kMaxIncludedFiles = 256;
 // The longest line an options file holds; a longer one is read as several.
 constexpr std::size_t kOptionsFileLineLimit = 29999;
 // Options files are read in pieces of at most this size, whatever their size.
 constexpr std::size_t kOptionsFileChunkSize = 64 * 1024;
-// What the lines of all options files of one assembly may add, each line
-// counted with its expanded length plus kOptionsFileLineCost: a file that is
-// no options file (a log named by mistake) would otherwise turn every one of
-// its lines into an option, and its size into the launcher's memory.
-constexpr std::size_t kMaxOptionsFileText = 4 * 1024 * 1024;
 constexpr std::size_t kOptionsFileLineCost = 32;
 
 // Reads the kept lines of an options file one at a time, through a buffer of
@@ -182,18 +194,18 @@ bool versionConditionMatches(const std::string& condition, const std::string& ve
 // Collects the options and overrides of one assembly.
 class OptionCollector {
 public:
-    explicit OptionCollector(OptionInputs& inputs) : inputs_(inputs) {}
+    explicit OptionCollector(OptionInputs& inputs) : inputs_(inputs), bounds_(inputs.optionsFileBounds()) {}
 
     // "-include-options <path>" reads that file (relative to the directory of
     // baseFile, or to the launcher directory without one); "-classpath ",
     // "-classpath/p " and "-classpath/a " set the overrides; any other line
     // is one JVM option. A file already being read, one nested deeper than
-    // kMaxIncludeDepth, or any beyond kMaxIncludedFiles includes, is skipped
+    // the bounds' depth, or any beyond their count of includes, is skipped
     // with an error line.
     void handleOptionLine(const std::u16string* baseFile, const std::u16string& line);
     // Hands every kept line of an opened file to handleOptionLine, then
     // closes it. identity is the file's full name, tracked while it is read.
-    // Lines beyond kMaxOptionsFileText are skipped with an error line.
+    // Lines beyond the bounds' text are skipped with an error line.
     void readOptionsFile(const std::u16string* baseFile, const std::u16string& identity,
                          std::optional<OpenedFile> file);
     // Words of a split option line; "-include-options" joins the next word.
@@ -220,9 +232,10 @@ private:
     void handleConfiguredLine(std::u16string line);
 
     OptionInputs& inputs_;
+    const OptionsFileBounds bounds_;
     std::vector<std::u16string> reading_;  // full names of the files being read, outermost first
     std::size_t included_ = 0;             // includes read so far
-    std::size_t fileText_ = 0;             // what options files added so far (kMaxOptionsFileText)
+    std::size_t fileText_ = 0;             // what options files added so far (bounds_.text)
 };
 
 }  // namespace wl

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 
 #include "base/process_state.h"
 #include "config/store.h"
@@ -27,16 +28,18 @@ public:
     std::vector<std::string> environment;
     std::size_t opened = 0;
     std::vector<std::u16string> wideEnvironment;
+    std::optional<wl::WideExpansionValues> wideValues;
+    wl::OptionsFileBounds bounds;
 
-    // The wide environment is made once, at the first expansion: an options
-    // file of many lines is expanded line by line.
+    // The wide environment and values are made once, at the first
+    // expansion: an options file of many lines is expanded line by line.
     void expand(std::u16string& text, bool) override {
-        if (wideEnvironment.size() != environment.size()) {
+        if (wideEnvironment.size() != environment.size() || !wideValues) {
             wideEnvironment.clear();
             for (const std::string& entry : environment) wideEnvironment.push_back(wide(entry));
+            wideValues = wl::WideExpansionValues{u"C:\\App\\", wide(wl::launcherTempDir), u"C:\\jre", u"C:\\T\\"};
         }
-        wl::expandWithValues(text, {u"C:\\App\\", wide(wl::launcherTempDir), u"C:\\jre", u"C:\\T\\"},
-                             wideEnvironment);
+        wl::expandWithValues(text, *wideValues, wideEnvironment);
     }
     void expandNarrow(std::string& text) override {
         wl::expandWithValues(text, {"C:\\App\\", wl::launcherTempDir, "C:\\jre", "C:\\T\\"}, environment);
@@ -56,6 +59,7 @@ public:
         if (it == files.end()) return std::nullopt;
         return wl::OpenedFile{&it->second, std::make_unique<wl::MemorySource>(it->second)};
     }
+    wl::OptionsFileBounds optionsFileBounds() const override { return bounds; }
     std::u16string modulePath() override { return u"C:\\App\\app.exe"; }
     std::u16string moduleFileName() override { return u"C:\\App\\APP.EXE"; }
     std::string launcherDir() override { return "C:\\App\\"; }

@@ -91,6 +91,23 @@ TEST(OptionsFileLines, LargeFileIsReadInPiecesAndAFailedReadEnds) {
     EXPECT_TRUE(reader.failed());
 }
 
+TEST(OptionsFileLines, FileLongerThanItsReportedSizeIsReadToItsEnd) {
+    // A file that grew after its size was asked: its buffer is the smallest,
+    // and every line still arrives, across the pieces.
+    struct Grown final : MemorySource {
+        using MemorySource::MemorySource;
+        uint64_t size() const override { return 3; }
+    };
+    std::string bytes;
+    Strings lines;
+    for (int i = 0; i < 100; ++i) {
+        lines.push_back("-Dline" + std::to_string(i) + "=" + std::string(std::size_t(i), 'v'));
+        bytes += lines.back() + "\r\n";
+    }
+    Grown grown(bytes);
+    EXPECT_EQ(fileLines(grown), lines);
+}
+
 TEST_F(VmOptionsTest, VersionSpecificLines) {
     struct Case {
         const char* version;
@@ -121,10 +138,12 @@ TEST_F(VmOptionsTest, VersionSpecificLines) {
 
 TEST_F(VmOptionsTest, HugeVersionSpecificCountStopsAtTheStoredPairs) {
     // Two billion announced pairs, one stored: found at once, not after a
-    // billion lookups of absent ones.
+    // billion lookups of absent ones. A stray setting at a high id (the
+    // options of a far pair that has no condition) changes nothing.
     reset({{cfg::versionSpecificOptionCount, "2000000000"},
            {cfg::versionSpecificCondition + 2, "17-17"},
-           {cfg::versionSpecificOptions + 2, "-Dk=1"}});
+           {cfg::versionSpecificOptions + 2, "-Dk=1"},
+           {2000000000, "-Dstray"}});
     javaVersion = "17.0.2";
     EXPECT_EQ(assemble(), (Strings{"-Dk=1", kNoPath}));
 }
