@@ -3,13 +3,31 @@
 // one line and ends. With the argument "peak" it prints its peak working set
 // in bytes instead, read the way the stand-in jvm.dll reads the launcher's;
 // with "acp" the ANSI code page Windows reports (the Wine tests' locales).
+// With "thread" it ends the way the stand-in jvm.dll ends a benchmarked
+// launch: ExitProcess on a second thread while the first waits for it.
 #include <windows.h>
 #include <psapi.h>
 
 #include <cstdio>
 #include <cstring>
 
+namespace {
+
+DWORD WINAPI printAndEnd(LPVOID) {
+    std::puts("hello");
+    std::fflush(stdout);
+    ExitProcess(0);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "thread") == 0) {
+        HANDLE thread = CreateThread(nullptr, 0, printAndEnd, nullptr, 0, nullptr);
+        if (!thread) return 1;
+        WaitForSingleObject(thread, INFINITE);
+        return 1;
+    }
     if (argc > 1 && std::strcmp(argv[1], "peak") == 0) {
         PROCESS_MEMORY_COUNTERS counters{};
         counters.cb = sizeof counters;
