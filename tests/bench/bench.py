@@ -190,15 +190,16 @@ class Bench:
         self.wine = harness.Wine(out / "wine")
         self.work = out / "work"
 
-    def start(self, runs, warmup, steady_runs, smoke=False):
+    def start(self, runs, warmup, steady_runs):
         if self.work.exists():
             shutil.rmtree(self.work)
         self.work.mkdir(parents=True)
+        # A copy of the prepared prefix (harness.WINE_TEMPLATE, which
+        # WL_WINE_TEMPLATE names), started as every test session starts.
         template = os.environ.get("WL_WINE_TEMPLATE")
-        if smoke and template:
-            self.start_from_template(Path(template))
-        else:
-            self.wine.start()
+        if template and not (Path(template) / "system.reg").is_file():
+            raise RuntimeError(f"WL_WINE_TEMPLATE={template} is no Wine prefix (no system.reg)")
+        self.wine.start()
         self.measure = Measure(runs, warmup, self.work, self.wine.env)
         # The start and memory rows differ from their goals by a few per cent
         # at most: more rounds, so that two runs agree within their spreads.
@@ -207,21 +208,6 @@ class Bench:
         self.jre = jretree.make_jre(self.dir / "jre")
         shutil.copy(HELLO, self.dir / "hello.exe")
         self.app = self.wine.pack(self.dir, APP_SETTINGS)
-
-    def start_from_template(self, template: Path):
-        """A copy of a prepared prefix instead of a boot: the smoke run in a
-        test session whose prefix another step made."""
-        if not (template / "system.reg").is_file():
-            raise RuntimeError(f"WL_WINE_TEMPLATE={template} is no Wine prefix (no system.reg)")
-        wine = self.wine
-        if wine.root.exists():
-            shutil.rmtree(wine.root)
-        wine.root.mkdir(parents=True)
-        shutil.copytree(template, wine.prefix, symlinks=True)
-        quiet = dict(env=wine.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run([harness.WINESERVER, "-p"], timeout=60, **quiet)
-        # The first program of the session starts its system processes.
-        wine.run_raw(["cmd", "/c", "echo", "ready"], timeout=120)
 
     def wine_command(self, exe, *args):
         return [harness.WINE, str(exe)] + [str(a) for a in args]
@@ -570,7 +556,7 @@ def main() -> int:
     bench = Bench(out)
     rows = []
     try:
-        bench.start(runs, warmup, runs if args.smoke else max(runs, STEADY_RUNS), smoke=args.smoke)
+        bench.start(runs, warmup, runs if args.smoke else max(runs, STEADY_RUNS))
         for n in names:
             rows += run_row(bench, n)
     finally:
