@@ -83,7 +83,7 @@ class Row:
 
     def finish(self):
         """Ratios of the rounds, and whether the median meets the limit. The
-        goal's margin is its distance from parity (0.3 for "at most 1.3x"); a
+        goal's margin is its distance from parity (0.1 for "at most 1.1x"); a
         row whose interquartile range of ratios is wider says nothing about
         the goal and is marked unsteady."""
         if self.ours and self.base and not self.ratios:
@@ -225,7 +225,7 @@ class Bench:
         # same way, and the row compares what comes before.
         row = Row("Start overhead to the JVM: /run with a version-cache hit, up to JNI_CreateJavaVM",
                   "bare hello.exe (same flags, started the same way, ended by ExitProcess on a second thread)",
-                  "at most 1.3x", limit=1.3)
+                  "at most 1.1x", limit=1.1)
         self.jre.configure_jvm("create=exit")
         # The first run learns the version and fills the cache; every later
         # one is a cache hit and must start no process.
@@ -298,7 +298,7 @@ class Bench:
 
     def memory(self):
         row = Row("Memory: peak working set at JNI_CreateJavaVM (GetProcessMemoryInfo)",
-                  "bare hello.exe's peak", "at most 1.3x", unit="MB", limit=1.3)
+                  "bare hello.exe's peak", "at most 1.1x", unit="MB", limit=1.1)
         self.jre.configure_jvm("create=peak")
 
         def ours():
