@@ -234,8 +234,12 @@ class RealJava(ServiceRuntimeCase):
             for old in self.dir.glob("demo-out*.log"):
                 old.unlink()
             self.assertEqual(self.command("/start").code, 0, f"cycle {cycle}")
-            self.assertTrue(wait_for(lambda: HELLO in ends(), timeout=60, step=0.05),
-                            f"cycle {cycle}: the application never ran")
+            if not wait_for(lambda: HELLO in ends(), timeout=60, step=0.05):
+                # What a rare failure needs to be understood: how far the
+                # worker came, and what it left.
+                self.fail(f"cycle {cycle}: the application never ran; service {query(self.wine, self.NAME)}, "
+                          f"processes {self.left_behind()}, JVMs created {len(self.per_run_directories())}, "
+                          f"temp {sorted(p.name for p in self.temp.iterdir() if p not in before)}")
             r = self.command("/stop")
             self.assertEqual(r.stdout, "Stopping service 'WinlaunchDemo'.\r\nService stopped\r\n", f"cycle {cycle}")
             self.assertTrue(marker.exists(), f"cycle {cycle}: the shutdown hook did not run")
