@@ -33,6 +33,30 @@ TESTING = BUILD / "win64" / "testing"
 # with the benchmarks and the demo through WL_WINE_TEMPLATE.
 WINE_TEMPLATE = Path(os.environ.get("WL_WINE_TEMPLATE") or BUILD / "wine-template")
 
+# Linux places the heap of a program at a fixed address (Wine's loader at
+# 0x7d000000) anywhere in the gigabyte above it. About once in 5,000 starts
+# it lands on 0x7ffe0000, where Wine maps the page every Windows process
+# shares, and the process ends with exit code 1 before any of its own code
+# runs ("wine: failed to map the shared user data: c0000018"). Every Wine
+# process of a test session descends from this one, so they all start with
+# the layout unrandomised. Where the system refuses (a container's seccomp
+# profile may), the layout stays as it was.
+ADDR_NO_RANDOMIZE = 0x0040000
+
+
+def keep_address_layout():
+    try:
+        import ctypes
+        libc = ctypes.CDLL(None, use_errno=True)
+        persona = libc.personality(0xFFFFFFFF)
+        if persona != -1 and not persona & ADDR_NO_RANDOMIZE:
+            libc.personality(persona | ADDR_NO_RANDOMIZE)
+    except (OSError, AttributeError):
+        pass
+
+
+keep_address_layout()
+
 
 def wine_version() -> str:
     return subprocess.run([WINE, "--version"], capture_output=True, text=True).stdout.strip()
