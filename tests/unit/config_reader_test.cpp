@@ -80,6 +80,8 @@ TEST_F(ConfigErrors, ValuesOfTheWrongKind) {
          "2:1: 'FileVersion' must begin with a version number such as 1.2.3.4, not \"x\""},
         {"[resources.version]\nProductVersion = \"1.70000\"\n",
          "2:1: 'ProductVersion' must have numbers no larger than 65535, not \"1.70000\""},
+        {"[resources.version]\nProductName = \"a\\u0000b\"\n",
+         "2:1: 'ProductName' holds a NUL character (\\u0000), which would end the text"},
         {"[resources.version]\nComments = \"x\"\n",
          "2:1: [resources.version] takes FileVersion, ProductVersion, ProductName, CompanyName, FileDescription, "
          "LegalCopyright, OriginalFilename, not 'Comments'"},

@@ -288,6 +288,12 @@ private:
             }
             std::string value;
             if (!stringField(table, e.key.c_str(), value, error_)) return false;
+            // A text of the version resource ends at its first NUL: what
+            // follows it would be lost from the executable.
+            if (value.find('\0') != std::string::npos) {
+                error_ = at(e.place) + "'" + e.key + "' holds a NUL character (\\u0000), which would end the text";
+                return false;
+            }
             uint64_t number;
             std::string problem;
             if ((e.key == "FileVersion" || e.key == "ProductVersion") && !parseVersionNumber(value, number, problem)) {
