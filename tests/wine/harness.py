@@ -5,6 +5,7 @@ persistent wineserver that is killed when the run ends. Executables are packed
 from a TOML text with the host packer and the win64 launcher.
 """
 
+import ctypes
 import fcntl
 import os
 import re
@@ -46,7 +47,6 @@ ADDR_NO_RANDOMIZE = 0x0040000
 
 def keep_address_layout():
     try:
-        import ctypes
         libc = ctypes.CDLL(None, use_errno=True)
         persona = libc.personality(0xFFFFFFFF)
         if persona != -1 and not persona & ADDR_NO_RANDOMIZE:
