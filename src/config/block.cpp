@@ -20,6 +20,64 @@ bool MemorySource::read(void* buffer, uint32_t count, uint32_t& got) {
     return true;
 }
 
+ReadAheadSource::ReadAheadSource(ByteSource& inner, uint32_t window)
+    : inner_(inner), window_(window ? window : 1), start_(inner.position()), position_(start_), innerAt_(start_) {}
+
+bool ReadAheadSource::seek(uint64_t offset) {
+    if (offset >= start_ && offset - start_ <= length_) {
+        position_ = offset;
+        return true;
+    }
+    if (!inner_.seek(offset)) return false;
+    start_ = position_ = innerAt_ = offset;
+    length_ = 0;
+    return true;
+}
+
+bool ReadAheadSource::read(void* buffer, uint32_t count, uint32_t& got) {
+    got = 0;
+    auto* out = static_cast<unsigned char*>(buffer);
+    while (got < count) {
+        if (position_ >= start_ && position_ - start_ < length_) {
+            const uint64_t inWindow = length_ - (position_ - start_);
+            const uint32_t n = uint32_t(inWindow < count - got ? inWindow : count - got);
+            std::memcpy(out + got, window_.data() + (position_ - start_), n);
+            got += n;
+            position_ += n;
+            continue;
+        }
+        if (innerAt_ != position_) {
+            if (!inner_.seek(position_)) return false;
+            innerAt_ = position_;
+        }
+        const uint32_t wanted = count - got;
+        uint32_t n = 0;
+        if (wanted >= window_.size()) {
+            const bool ok = inner_.read(out + got, wanted, n);
+            got += n;
+            position_ += n;
+            start_ = innerAt_ = position_;
+            length_ = 0;
+            return ok;
+        }
+        const bool ok = inner_.read(window_.data(), uint32_t(window_.size()), n);
+        start_ = position_;
+        innerAt_ = position_ + n;
+        length_ = ok ? n : 0;
+        if (!ok) return false;
+        if (n == 0) break;  // the end of the source
+    }
+    return true;
+}
+
+uint64_t ReadAheadSource::size() const {
+    if (!sized_) {
+        size_ = inner_.size();
+        sized_ = true;
+    }
+    return size_;
+}
+
 bool BlockReader::seek(int64_t offset) {
     // A negative offset cannot be read from: the next read then fails like a
     // read at the end of the file, instead of reading from the old position.

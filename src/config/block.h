@@ -51,6 +51,33 @@ private:
     uint64_t position_ = 0;
 };
 
+// Reads another source a window at a time: the block's fields are a few bytes
+// each, and a seek and a read of the file for every one of them cost a system
+// call apiece. Reads and seeks within the window are served from memory; a
+// seek outside it reaches the source at once, so that it fails where it
+// always did; a read at least a window long goes straight through.
+class ReadAheadSource : public ByteSource {
+public:
+    static constexpr uint32_t kWindow = 16 * 1024;
+    explicit ReadAheadSource(ByteSource& inner, uint32_t window = kWindow);
+    bool seek(uint64_t offset) override;
+    bool read(void* buffer, uint32_t count, uint32_t& got) override;
+    uint64_t position() const override { return position_; }
+    // Asked of the source once: the executable does not change under its reader.
+    uint64_t size() const override;
+    uint32_t lastError() const override { return inner_.lastError(); }
+
+private:
+    ByteSource& inner_;
+    std::vector<unsigned char> window_;
+    uint64_t start_;         // where the window's first byte stands in the source
+    uint32_t length_ = 0;    // the bytes the window holds
+    uint64_t position_;      // this reader's own position
+    uint64_t innerAt_;       // the source's position
+    mutable uint64_t size_ = 0;
+    mutable bool sized_ = false;
+};
+
 // The stream readers. Each reads at the current position and advances it. The
 // first failure is kept as its fixed text ("Internal Error: readInt" ...) and
 // logged as the launcher always has; the caller turns it into the fatal exit.

@@ -8,7 +8,8 @@
 namespace wl {
 
 int32_t readConfigBlock(ByteSource& executable) {
-    BlockReader reader(executable);
+    ReadAheadSource buffered(executable);
+    BlockReader reader(buffered);
     uint64_t start = 0;
     // Records go into the store as they are read: when the block is damaged
     // further on, the error already has the caption (message 1000) if the
@@ -20,7 +21,7 @@ int32_t readConfigBlock(ByteSource& executable) {
               });
     if (!ok) fatalError(reader.failure());
     configBlockStart = uint32_t(start);
-    configBlockEnd = uint32_t(executable.position());
+    configBlockEnd = uint32_t(buffered.position());
 
     int32_t applicationType = getConfigInt(cfg::applicationType);
     if (applicationType != 1 && applicationType != 5) guiMessages = false;

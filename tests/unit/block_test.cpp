@@ -284,3 +284,126 @@ TEST(ConfigBlock, LengthThatCannotBeAllocatedFailsLikeAShortRead) {
         EXPECT_EQ(std::u16string(reader.failure()), expected);
     }
 }
+
+namespace {
+
+// A source over memory that counts what reaches it and can be made to fail,
+// as the executable's file can.
+struct CountingSource : MemorySource {
+    using MemorySource::MemorySource;
+    bool seek(uint64_t offset) override {
+        ++seeks;
+        if (failSeeks) return false;
+        return MemorySource::seek(offset);
+    }
+    bool read(void* buffer, uint32_t count, uint32_t& got) override {
+        ++reads;
+        if (position() >= failReadsFrom) {
+            got = 0;
+            return false;
+        }
+        return MemorySource::read(buffer, count, got);
+    }
+    uint32_t lastError() const override { return 23; }
+    int seeks = 0;
+    int reads = 0;
+    bool failSeeks = false;
+    uint64_t failReadsFrom = UINT64_MAX;
+};
+
+std::string counting(std::size_t n) {
+    std::string bytes(n, '\0');
+    for (std::size_t i = 0; i < n; ++i) bytes[i] = char(i * 7 + i / 251);
+    return bytes;
+}
+
+}  // namespace
+
+TEST(ReadAheadSource, ParsesABlockAsTheSourceItselfWouldInAFewReads) {
+    ParsedBlock written = sample();
+    std::string prefix(0x4000 + 123, 'x');  // the sections of an image before the block
+    std::string bytes = serializeConfigBlock(written);
+    std::string file = prefix + bytes + blockTrailer(bytes.size());
+    CountingSource plain(file), inner(file);
+    plain.seek(prefix.size());
+    inner.seek(prefix.size());
+    ParsedBlock direct, buffered;
+    BlockReader plainReader(plain);
+    ASSERT_TRUE(parseConfigBlock(plainReader, direct));
+    ReadAheadSource ahead(inner, 64);
+    BlockReader reader(ahead);
+    ASSERT_TRUE(parseConfigBlock(reader, buffered));
+    EXPECT_EQ(buffered.settings, direct.settings);
+    EXPECT_EQ(buffered.messages, direct.messages);
+    ASSERT_EQ(buffered.sections.size(), direct.sections.size());
+    for (std::size_t i = 0; i < direct.sections.size(); ++i) {
+        EXPECT_EQ(buffered.sections[i].prefix, direct.sections[i].prefix);
+        EXPECT_EQ(buffered.sections[i].messages, direct.sections[i].messages);
+    }
+    EXPECT_EQ(buffered.end, direct.end);
+    EXPECT_EQ(ahead.position(), plain.position());
+    // One read per window of 64 bytes the block spans, where the plain source
+    // took one per field.
+    EXPECT_LE(inner.reads, int(bytes.size() / 64) + 2);
+    EXPECT_GT(plain.reads, 3 * inner.reads);
+}
+
+TEST(ReadAheadSource, SeeksAndReadsGiveTheSourcesBytes) {
+    const std::string file = counting(1000);
+    CountingSource inner(file);
+    ReadAheadSource ahead(inner, 100);
+    auto at = [&](uint64_t offset, uint32_t count) {
+        EXPECT_TRUE(ahead.seek(offset));
+        std::string out(count, '?');
+        uint32_t got = 0;
+        EXPECT_TRUE(ahead.read(out.data(), count, got));
+        out.resize(got);
+        EXPECT_EQ(ahead.position(), offset + got);
+        return out;
+    };
+    EXPECT_EQ(at(10, 4), file.substr(10, 4));
+    const int readsAfterFirst = inner.reads, seeksAfterFirst = inner.seeks;
+    // Within the window: nothing reaches the source.
+    EXPECT_EQ(at(60, 8), file.substr(60, 8));
+    EXPECT_EQ(at(12, 4), file.substr(12, 4));
+    EXPECT_EQ(inner.reads, readsAfterFirst);
+    EXPECT_EQ(inner.seeks, seeksAfterFirst);
+    // Across the window's end, far away and back, and straight through.
+    EXPECT_EQ(at(95, 10), file.substr(95, 10));
+    EXPECT_EQ(at(700, 4), file.substr(700, 4));
+    EXPECT_EQ(at(3, 4), file.substr(3, 4));
+    EXPECT_EQ(at(200, 500), file.substr(200, 500));
+    EXPECT_EQ(at(700, 2), file.substr(700, 2));
+    // At the end: what there is, then nothing, and no failure.
+    EXPECT_EQ(at(990, 40), file.substr(990));
+    EXPECT_EQ(at(1000, 4), "");
+    EXPECT_EQ(at(5000, 4), "");
+    EXPECT_EQ(ahead.size(), 1000u);
+}
+
+TEST(ReadAheadSource, FailuresOfTheSourceReachTheReader) {
+    const std::string file = counting(1000);
+    CountingSource inner(file);
+    ReadAheadSource ahead(inner, 100);
+    inner.failReadsFrom = 350;
+    uint32_t got = 0;
+    char out[8];
+    ASSERT_TRUE(ahead.seek(250));
+    // The window holds 250 to 350; the read behind it fails, with the bytes
+    // before it delivered.
+    EXPECT_TRUE(ahead.read(out, 8, got));
+    ASSERT_TRUE(ahead.seek(346));
+    EXPECT_FALSE(ahead.read(out, 8, got));
+    EXPECT_EQ(got, 4u);
+    EXPECT_EQ(std::string(out, 4), file.substr(346, 4));
+    EXPECT_EQ(ahead.lastError(), 23u);
+    // A seek outside the window fails as the source's seek does, and the
+    // block reader then fails its next field.
+    inner.failSeeks = true;
+    EXPECT_FALSE(ahead.seek(900));
+    BlockReader reader(ahead);
+    EXPECT_FALSE(reader.seek(900));
+    int32_t value;
+    EXPECT_FALSE(reader.readInt(value));
+    EXPECT_EQ(std::u16string(reader.failure()), u"Internal Error: readInt");
+}
