@@ -147,12 +147,18 @@ std::optional<std::u16string> wideCandidate(const TempCandidateRow& row) {
     return std::nullopt;
 }
 
+// The long form, asked for once into a buffer of the path buffer's size; a
+// longer one is asked for its length first and then fetched. Each call looks
+// up every component of the path, so the common case makes one.
 std::optional<std::string> longPathNarrow(const std::string& path) {
-    DWORD needed = GetLongPathNameA(path.c_str(), nullptr, 0);
-    if (needed == 0) return std::nullopt;
-    std::string buffer(needed + 10, '\0');
+    std::string buffer(kBufferSize + 10, '\0');
     DWORD n = GetLongPathNameA(path.c_str(), buffer.data(), DWORD(buffer.size()));
-    if (n == 0 || n >= buffer.size()) return std::nullopt;
+    if (n == 0) return std::nullopt;
+    if (n >= buffer.size()) {
+        buffer.assign(std::size_t(n) + 10, '\0');
+        n = GetLongPathNameA(path.c_str(), buffer.data(), DWORD(buffer.size()));
+        if (n == 0 || n >= buffer.size()) return std::nullopt;
+    }
     buffer.resize(n);
     return buffer;
 }
