@@ -77,7 +77,10 @@ std::u16string formatWideV(const char16_t* format, va_list args) {
     const char16_t* p = format;
     while (*p) {
         if (*p != u'%') {
-            out.push_back(*p++);
+            // The text up to the next conversion, in one piece.
+            const char16_t* run = p;
+            while (*p && *p != u'%') ++p;
+            out.append(run, std::size_t(p - run));
             continue;
         }
         const char16_t* start = p++;

@@ -21,10 +21,11 @@ std::vector<std::string> splitList(std::string_view list) { return splitAtSemico
 std::vector<std::u16string> splitList(std::u16string_view list) { return splitAtSemicolons<std::u16string>(list); }
 
 std::u16string widenBytes(std::string_view bytes) {
-    std::u16string out;
-    out.reserve(bytes.size());
-    for (unsigned char b : bytes) out.push_back(char16_t(b));
-    return out;
+    // Made in one piece from the bytes, each taken unsigned: the log formats
+    // whole texts this way, and a growing string checks its room at every
+    // character.
+    const auto* first = reinterpret_cast<const unsigned char*>(bytes.data());
+    return std::u16string(first, first + bytes.size());
 }
 
 namespace {

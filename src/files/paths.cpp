@@ -6,9 +6,15 @@ namespace wl {
 namespace {
 
 template <class S> void collapse(S& path) {
-    S out;
-    out.reserve(path.size());
-    for (std::size_t i = 0; i < path.size(); ++i) {
+    // Most paths hold no doubled backslash behind their first character and
+    // stay as they are; otherwise everything before the second backslash of
+    // the first pair is kept in one piece.
+    using C = typename S::value_type;
+    const C pair[] = {C('\\'), C('\\'), C(0)};
+    const std::size_t first = path.find(pair, 1);
+    if (first == S::npos) return;
+    S out(path, 0, first + 1);
+    for (std::size_t i = first + 1; i < path.size(); ++i) {
         // A backslash after a kept backslash goes, unless that one is the
         // first character: a leading pair (UNC) survives.
         if (path[i] == '\\' && !out.empty() && out.back() == '\\' && out.size() > 1) continue;
@@ -48,6 +54,10 @@ template <class S> S directoryPart(const S& name) {
 void collapseBackslashes(std::u16string& path) { collapse(path); }
 
 void collapseBackslashes(std::string& path, const NarrowCodec& codec) {
+    // Two backslashes in a row in the text are two 0x5C bytes in a row, so
+    // bytes without such a pair hold none (a trail byte 0x5C can only make
+    // the bytes look as if they had one), and need no conversion.
+    if (path.find("\\\\", 1) == std::string::npos) return;
     std::optional<std::u16string> wide = exactWideForm(path, codec);
     if (!wide) return;
     const std::size_t before = wide->size();

@@ -24,3 +24,10 @@ TEST(Text, SplitListOfBothWidths) {
     EXPECT_EQ(splitList(std::string(";;")), std::vector<std::string>{});
     EXPECT_EQ(splitList(std::u16string(u"a;b")), (std::vector<std::u16string>{u"a", u"b"}));
 }
+
+TEST(Text, BytesWidenUnsignedAndWhole) {
+    EXPECT_EQ(widenBytes(std::string_view("A\x80\xFF\0z", 5)), (std::u16string{u'A', 0x80, 0xFF, 0, u'z'}));
+    EXPECT_EQ(widenBytes(""), u"");
+    std::string bytes(70000, '\xE9');
+    EXPECT_EQ(widenBytes(bytes), std::u16string(70000, u'\u00E9'));
+}
