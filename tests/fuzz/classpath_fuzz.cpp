@@ -7,6 +7,7 @@
 #include "options/classpath.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    fuzz::limitLogFormatting(fuzz::kLogBudgetPerInput);
     std::vector<std::string> parts = fuzz::pieces(fuzz::bytesOf(data, size), '\0');
     parts.resize(std::max<std::size_t>(parts.size(), 3));
     wl::configStore = {};

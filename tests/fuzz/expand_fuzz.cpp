@@ -27,12 +27,8 @@ template <class S> void checkExpansion(const S& before, const S& after) {
 
 }  // namespace
 
-// Log lines formatted per input, in characters: one whole text of the
-// longest kind.
-constexpr std::size_t kLogBudget = 64 * 1024;
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    fuzz::limitLogFormatting(kLogBudget);
+    fuzz::limitLogFormatting(fuzz::kLogBudgetPerInput);
     std::vector<std::string> parts = fuzz::pieces(fuzz::bytesOf(data, size), '\0');
     std::string text = parts[0];
     std::vector<std::string> environment(parts.begin() + 1, parts.end());

@@ -58,6 +58,13 @@ inline std::u16string wide(std::string_view utf8) { return wl::fromUtf8(utf8); }
 // logging on. Without a call every line is formatted.
 void limitLogFormatting(std::size_t characters);
 
+// The budget the targets that expand texts give each input: four times the
+// longest input libFuzzer makes here (4 KB), so that every input's own text
+// reaches the formatting whole. Expanded texts grow to 64 KiB, and one of
+// those formatted at each of a thousand replacements took the long runs'
+// inputs to over a millisecond each.
+inline constexpr std::size_t kLogBudgetPerInput = 16 * 1024;
+
 // The largest single allocation made while an AllocationWatch is alive
 // (through the sanitizer's allocation hooks, which see malloc and new alike).
 class AllocationWatch {

@@ -12,12 +12,8 @@
 #include "memory_inputs.h"
 #include "options/vmoptions.h"
 
-// Log lines formatted per input, in characters: one whole text of the
-// longest kind.
-constexpr std::size_t kLogBudget = 64 * 1024;
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    fuzz::limitLogFormatting(kLogBudget);
+    fuzz::limitLogFormatting(fuzz::kLogBudgetPerInput);
     std::vector<std::string> parts = fuzz::pieces(fuzz::bytesOf(data, size), '\0');
     parts.resize(std::max<std::size_t>(parts.size(), 4));
 
