@@ -14,6 +14,7 @@ per side, for scripts/test.
 """
 
 import argparse
+import contextlib
 import json
 import os
 import shlex
@@ -57,6 +58,10 @@ ROLLING_LINES = 400_000
 
 # Rounds of the start and memory rows at least (but in the smoke run).
 STEADY_RUNS = 40
+# Starts per side in each round of the start row, the round taking their
+# median: a single start of about 12 ms varies by some per cent from the
+# next, which spread the rounds' ratios wider than the goal's margin.
+START_RUNS_PER_ROUND = 5
 
 # The class-data sharing rows: an application that loads this many classes.
 CDS_CLASSES = 2000
@@ -122,27 +127,31 @@ class Measure:
         """The round numbers; the first warmup of them are dropped."""
         return range(self.warmup + self.runs)
 
-    def times(self, ours, base, prepare_ours=None, prepare_base=None, env=None):
+    def times(self, ours, base, prepare_ours=None, prepare_base=None, env=None, processor=None, per_round=1):
         """Times two command lines (lists of words) interleaved with hyperfine;
-        two lists of seconds."""
+        two lists of seconds. With a processor, hyperfine and the commands it
+        starts run on that one. With per_round above 1, each side runs that
+        many times in a round, and the round's figure is their median."""
         sides = [(ours, prepare_ours), (base, prepare_base)]
         out = self.work / "hyperfine.json"
         result = ([], [])
         for i in self.rounds():
             order = [0, 1] if i % 2 == 0 else [1, 0]
-            args = ["hyperfine", "-N", "--runs", "1", "--style", "none", "--export-json", str(out)]
+            args = ["hyperfine", "-N", "--runs", str(per_round), "--style", "none", "--export-json", str(out)]
             if prepare_ours or prepare_base:
                 for k in order:
                     args += ["--prepare", shlex.join(sides[k][1] or ["true"])]
             args += [shlex.join(sides[k][0]) for k in order]
-            p = subprocess.run(args, env=env or self.env, capture_output=True, text=True, timeout=600)
+            pin = None if processor is None else (lambda: os.sched_setaffinity(0, {processor}))
+            p = subprocess.run(args, env=env or self.env, capture_output=True, text=True, timeout=600,
+                               preexec_fn=pin)
             if p.returncode != 0:
                 raise RuntimeError(self.failure(i, sides, order, env or self.env, (p.stderr or p.stdout).strip()))
             results = json.loads(out.read_text())["results"]
             if i < self.warmup:
                 continue
             for k, r in zip(order, results):
-                result[k].append(r["times"][0])
+                result[k].append(median(r["times"]))
         return result
 
     @staticmethod
@@ -175,6 +184,54 @@ class Measure:
                 if i >= self.warmup:
                     result[k].append(v)
         return result
+
+
+@contextlib.contextmanager
+def one_processor(wine):
+    """Runs the prefix's wineserver on one processor for the block, and
+    yields that processor for the timed programs. Every Windows call that
+    asks the server wakes it; on another processor than the caller the
+    wake-up costs tens of microseconds more, and a start makes some
+    hundreds of them: the bare program's starts fell into two groups, of
+    about 18 and about 50 ms, by where the scheduler put the two. On one
+    processor the rounds agree, both sides alike."""
+    processor = max(os.sched_getaffinity(0))
+    saved = {}
+    for pid in wine.server_pids():
+        for task in os.listdir(f"/proc/{pid}/task"):
+            try:
+                saved[int(task)] = os.sched_getaffinity(int(task))
+                os.sched_setaffinity(int(task), {processor})
+            except OSError:
+                continue
+    if not saved:
+        raise RuntimeError("the prefix's wineserver was not found to keep it on one processor")
+    try:
+        yield processor
+    finally:
+        for task, cpus in saved.items():
+            try:
+                os.sched_setaffinity(task, cpus)
+            except OSError:
+                continue
+
+
+def settle(most=10.0, window=0.5):
+    """Waits until the machine is about idle (under a tenth of its processors
+    busy over two windows in a row), at most the given seconds: a prefix just
+    booted keeps its system processes busy for some seconds, which slowed
+    the first rounds of the first row by a third."""
+    def busy():
+        fields = [int(v) for v in Path("/proc/stat").read_text().split("\n", 1)[0].split()[1:]]
+        idle = fields[3] + (fields[4] if len(fields) > 4 else 0)
+        return sum(fields) - idle, sum(fields)
+    deadline = time.monotonic() + most
+    quiet = 0
+    while quiet < 2 and time.monotonic() < deadline:
+        b0, t0 = busy()
+        time.sleep(window)
+        b1, t1 = busy()
+        quiet = quiet + 1 if t1 > t0 and (b1 - b0) / (t1 - t0) < 0.1 else 0
 
 
 def ms(seconds):
@@ -223,7 +280,8 @@ class Bench:
         # the main thread waits for it; under Wine that ending costs about
         # 10 ms more than a return from main, so the bare program ends the
         # same way, and the row compares what comes before.
-        row = Row("Start overhead to the JVM: /run with a version-cache hit, up to JNI_CreateJavaVM",
+        row = Row("Start overhead to the JVM: /run with a version-cache hit, up to JNI_CreateJavaVM "
+                  "(Wine on one processor)",
                   "bare hello.exe (same flags, started the same way, ended by ExitProcess on a second thread)",
                   "at most 1.1x", limit=1.1)
         self.jre.configure_jvm("create=exit")
@@ -232,11 +290,14 @@ class Bench:
         self.run_checked(self.app, "/run")
         record = self.jre.bin / "fake-java.record"
         record.unlink(missing_ok=True)
-        ours, base = self.steady.times(self.wine_command(self.app, "/run"),
-                                        self.wine_command(self.dir / "hello.exe", "thread"))
+        settle()
+        with one_processor(self.wine) as processor:
+            ours, base = self.steady.times(self.wine_command(self.app, "/run"),
+                                            self.wine_command(self.dir / "hello.exe", "thread"),
+                                            processor=processor, per_round=START_RUNS_PER_ROUND)
         row.ours, row.base = ms(ours), ms(base)
         starts = len(self.jre.starts())
-        runs = self.steady.warmup + self.steady.runs
+        runs = (self.steady.warmup + self.steady.runs) * START_RUNS_PER_ROUND
         children.value = f"{starts} in {runs} runs"
         children.met = starts == 0
         return row.finish()
@@ -297,8 +358,13 @@ class Bench:
         return row
 
     def memory(self):
+        # The JVM is created on the launch thread, and under Wine a second
+        # thread costs about 1 MB of working set whatever its stack size (the
+        # bare program: 7.3 MB on its main thread, 8.3 MB on a second one
+        # with a 64 KB or a 1 MB stack), so the bare program reads its peak
+        # on a second thread too, as the start row's ends on one.
         row = Row("Memory: peak working set at JNI_CreateJavaVM (GetProcessMemoryInfo)",
-                  "bare hello.exe's peak", "at most 1.1x", unit="MB", limit=1.1)
+                  "bare hello.exe's peak, read on a second thread", "at most 1.1x", unit="MB", limit=1.1)
         self.jre.configure_jvm("create=peak")
 
         def ours():
@@ -310,11 +376,19 @@ class Bench:
                 raise RuntimeError("the stand-in JVM recorded no peak working set")
             return int(peaks[0]) / 2**20
 
-        def base():
-            return int(self.run_checked(self.dir / "hello.exe", "peak").stdout.strip()) / 2**20
+        def peak(*where):
+            return int(self.run_checked(self.dir / "hello.exe", "peak", *where).stdout.strip()) / 2**20
 
-        row.ours, row.base = self.steady.values(ours, base)
-        return row.finish()
+        # The bare program's peak on its main thread too, in the same rounds:
+        # the figure the comparison would have without the thread, shown for
+        # information.
+        main_thread = Row("Memory, for information: against the bare hello.exe's peak on its main thread",
+                          "bare hello.exe's peak, read on its main thread", "-", unit="MB")
+        ours_peaks, bare = self.steady.values(ours, lambda: (peak("thread"), peak()))
+        row.ours = main_thread.ours = ours_peaks
+        row.base = [b[0] for b in bare]
+        main_thread.base = [b[1] for b in bare]
+        return [row.finish(), main_thread.finish()]
 
     def time_to_main(self):
         row = Row("Time to main on HotSpot: the native runner through our JNI sequence, an application "
@@ -525,7 +599,7 @@ def table(rows, runs):
             ratio = f"{median(r.ratios):.2f}x"
         else:
             ratio = "-"
-        result = "unsteady" if r.unsteady else "met" if r.met else "**MISSED**"
+        result = "-" if r.met is None else "unsteady" if r.unsteady else "met" if r.met else "**MISSED**"
         lines.append(f"| {r.title} | {ours} | {base} | {ratio} | {r.goal} | {result} |")
     lines.append("")
     lines.append(f"{runs} runs per side after warm-up (start and memory: at least {STEADY_RUNS}), both sides "
@@ -605,7 +679,8 @@ ROWS = {
     "extract": ("extraction", ["Extraction"]),
     "pack": ("packing", ["Packing"]),
     "size": ("size", ["Size, stripped"]),
-    "memory": ("memory", ["Memory: peak working set at JNI_CreateJavaVM"]),
+    "memory": ("memory", ["Memory: peak working set at JNI_CreateJavaVM",
+                          "Memory, for information: against the bare hello.exe's peak on its main thread"]),
     "hotspot": ("time_to_main", ["Time to main on HotSpot"]),
     "cds": ("class_data_sharing", ["Class-data sharing on HotSpot, archive present",
                                    "Class-data sharing, first run"]),

@@ -67,8 +67,9 @@ def svg(rows) -> str:
         out.append(f'<text x="10" y="{y + block / 2 - 2:.1f}">{escape(short(r.title))}</text>')
         verdict = "met" if r.met else "MISSED"
         ratio = statistics.median(r.ratios) if r.ratios else 0
+        goal = f", goal {r.limit:g}x: {verdict}" if r.limit else ", for information"
         out.append(f'<text x="10" y="{y + block / 2 + 11:.1f}" font-size="10" fill="#555">'
-                   f'{ratio:.2f}x, goal {r.limit:g}x: {verdict}</text>')
+                   f'{ratio:.2f}x{goal}</text>')
         if r.limit:
             colour = "#2a9d3a" if r.met else "#d62728"
             out.append(f'<line x1="{x(r.limit):.1f}" y1="{y - 4}" x2="{x(r.limit):.1f}" y2="{y + block + 4}" '

@@ -181,6 +181,24 @@ class Wine:
         # The prefix is ready once cmd answers.
         self.run_raw(["cmd", "/c", "echo", "ready"], timeout=120)
 
+    def server_pids(self):
+        """The process ids of this prefix's wineserver: it works in a
+        directory server-<device>-<inode> of the prefix, under a temporary
+        directory of Wine's own."""
+        st = self.prefix.stat()
+        home = f"server-{st.st_dev:x}-{st.st_ino:x}"
+        pids = []
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit():
+                continue
+            try:
+                if os.path.basename(os.readlink(f"/proc/{entry}/cwd")) == home and "wineserver" in Path(
+                        f"/proc/{entry}/comm").read_text():
+                    pids.append(int(entry))
+            except OSError:
+                continue
+        return pids
+
     def trace_calls(self, *functions):
         """Has Wine trace every call of the functions ("user32.MessageBoxW")
         on standard error; returns the environment of such a run."""
