@@ -1,5 +1,7 @@
 #include "base/text.h"
 
+#include <algorithm>
+
 namespace wl {
 namespace {
 
@@ -89,6 +91,9 @@ std::string toUtf8(std::u16string_view text) {
 }
 
 std::u16string fromUtf8(std::string_view text) {
+    // Text all of ASCII, the common case, is widened in one piece.
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return widenBytes(text);
     std::u16string out;
     out.reserve(text.size());
     std::size_t i = 0;

@@ -30,4 +30,6 @@ TEST(Text, BytesWidenUnsignedAndWhole) {
     EXPECT_EQ(widenBytes(""), u"");
     std::string bytes(70000, '\xE9');
     EXPECT_EQ(widenBytes(bytes), std::u16string(70000, u'\u00E9'));
+    EXPECT_EQ(fromUtf8(std::string_view("a\0\x7F", 3)), (std::u16string{u'a', 0, 0x7F})) << "ASCII in one piece";
+    EXPECT_EQ(fromUtf8("ab\xC3\xA9"), u"ab\u00E9");
 }
