@@ -21,15 +21,17 @@ bool MemorySource::read(void* buffer, uint32_t count, uint32_t& got) {
 }
 
 ReadAheadSource::ReadAheadSource(ByteSource& inner, uint32_t window)
-    : inner_(inner), window_(window ? window : 1), start_(inner.position()), position_(start_), innerAt_(start_) {}
+    : inner_(inner), window_(window ? window : 1), start_(inner.position()), position_(start_), size_(inner.size()) {}
 
+// The source stands at the window's end, and this reader's position lies
+// within the window or at its end.
 bool ReadAheadSource::seek(uint64_t offset) {
     if (offset >= start_ && offset - start_ <= length_) {
         position_ = offset;
         return true;
     }
     if (!inner_.seek(offset)) return false;
-    start_ = position_ = innerAt_ = offset;
+    start_ = position_ = offset;
     length_ = 0;
     return true;
 }
@@ -38,44 +40,31 @@ bool ReadAheadSource::read(void* buffer, uint32_t count, uint32_t& got) {
     got = 0;
     auto* out = static_cast<unsigned char*>(buffer);
     while (got < count) {
-        if (position_ >= start_ && position_ - start_ < length_) {
-            const uint64_t inWindow = length_ - (position_ - start_);
-            const uint32_t n = uint32_t(inWindow < count - got ? inWindow : count - got);
-            std::memcpy(out + got, window_.data() + (position_ - start_), n);
+        const uint64_t offset = position_ - start_;
+        if (offset < length_) {
+            const uint32_t n = uint32_t(length_ - offset < count - got ? length_ - offset : count - got);
+            std::memcpy(out + got, window_.data() + offset, n);
             got += n;
             position_ += n;
             continue;
         }
-        if (innerAt_ != position_) {
-            if (!inner_.seek(position_)) return false;
-            innerAt_ = position_;
-        }
+        start_ = position_;
+        length_ = 0;
         const uint32_t wanted = count - got;
         uint32_t n = 0;
         if (wanted >= window_.size()) {
             const bool ok = inner_.read(out + got, wanted, n);
             got += n;
             position_ += n;
-            start_ = innerAt_ = position_;
-            length_ = 0;
+            start_ = position_;
             return ok;
         }
         const bool ok = inner_.read(window_.data(), uint32_t(window_.size()), n);
-        start_ = position_;
-        innerAt_ = position_ + n;
-        length_ = ok ? n : 0;
+        length_ = n;
         if (!ok) return false;
         if (n == 0) break;  // the end of the source
     }
     return true;
-}
-
-uint64_t ReadAheadSource::size() const {
-    if (!sized_) {
-        size_ = inner_.size();
-        sized_ = true;
-    }
-    return size_;
 }
 
 bool BlockReader::seek(int64_t offset) {

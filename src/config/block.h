@@ -64,7 +64,7 @@ public:
     bool read(void* buffer, uint32_t count, uint32_t& got) override;
     uint64_t position() const override { return position_; }
     // Asked of the source once: the executable does not change under its reader.
-    uint64_t size() const override;
+    uint64_t size() const override { return size_; }
     uint32_t lastError() const override { return inner_.lastError(); }
 
 private:
@@ -73,9 +73,7 @@ private:
     uint64_t start_;         // where the window's first byte stands in the source
     uint32_t length_ = 0;    // the bytes the window holds
     uint64_t position_;      // this reader's own position
-    uint64_t innerAt_;       // the source's position
-    mutable uint64_t size_ = 0;
-    mutable bool sized_ = false;
+    uint64_t size_;
 };
 
 // The stream readers. Each reads at the current position and advances it. The

@@ -17,7 +17,7 @@ template <class S> void collapse(S& path) {
     for (std::size_t i = first + 1; i < path.size(); ++i) {
         // A backslash after a kept backslash goes, unless that one is the
         // first character: a leading pair (UNC) survives.
-        if (path[i] == '\\' && !out.empty() && out.back() == '\\' && out.size() > 1) continue;
+        if (path[i] == '\\' && out.back() == '\\' && out.size() > 1) continue;
         out.push_back(path[i]);
     }
     path.swap(out);
