@@ -28,24 +28,22 @@ DWORD WINAPI printPeak(LPVOID) {
     return 0;
 }
 
+// Runs the body on a second thread while this one waits; its exit code.
+int onSecondThread(LPTHREAD_START_ROUTINE body) {
+    HANDLE thread = CreateThread(nullptr, 0, body, nullptr, 0, nullptr);
+    if (!thread) return 1;
+    WaitForSingleObject(thread, INFINITE);
+    DWORD code = 1;
+    GetExitCodeThread(thread, &code);
+    return int(code);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::strcmp(argv[1], "thread") == 0) {
-        HANDLE thread = CreateThread(nullptr, 0, printAndEnd, nullptr, 0, nullptr);
-        if (!thread) return 1;
-        WaitForSingleObject(thread, INFINITE);
-        return 1;
-    }
-    if (argc > 1 && std::strcmp(argv[1], "peak") == 0) {
-        if (argc == 2) return int(printPeak(nullptr));
-        HANDLE thread = CreateThread(nullptr, 0, printPeak, nullptr, 0, nullptr);
-        if (!thread) return 1;
-        WaitForSingleObject(thread, INFINITE);
-        DWORD code = 1;
-        GetExitCodeThread(thread, &code);
-        return int(code);
-    }
+    if (argc > 1 && std::strcmp(argv[1], "thread") == 0) return onSecondThread(printAndEnd);
+    if (argc > 1 && std::strcmp(argv[1], "peak") == 0)
+        return argc == 2 ? int(printPeak(nullptr)) : onSecondThread(printPeak);
     if (argc > 1 && std::strcmp(argv[1], "acp") == 0) {
         std::printf("%u\n", GetACP());
         return 0;
